@@ -1,0 +1,46 @@
+#pragma once
+// The settings file that keeps both servers' connection parameters ("./myini.ini" in the
+// program's folder). Addresses are stored as typed; names, passwords and databases as DES hex
+// text under the settings key.
+
+#include <QString>
+
+#include <array>
+#include <functional>
+
+namespace dbsync {
+
+struct SettingsEntry {
+    const char *section; // UTF-8
+    const char *key;     // UTF-8
+    bool encrypted;
+};
+
+// The eight entries in the order both commands handle them: sample server, then target server,
+// each address, login name, password, database.
+const std::array<SettingsEntry, 8> &settingsEntries();
+
+inline constexpr const char *kSettingsKey = "52601";
+inline constexpr const char *kSettingsFileName = "./myini.ini";
+
+// What a missing entry shows, as plain text: "127.0.0.1", "sa", "" (password), "aaa".
+const std::array<QString, 8> &settingsReadDefaults();
+
+// Makes the program's folder (QCoreApplication::applicationDirPath()) the current directory;
+// returns it. Throws std::runtime_error when the folder cannot be entered.
+QString enterProgramFolder();
+
+// Writes the eight field texts (table order) to fileName, encrypting all but the two addresses.
+// Everything is encrypted before the file is touched, and the file is replaced in one step, so
+// on any failure the old file is unchanged. Throws std::runtime_error with the cipher's message,
+// or "Unable to write to <fileName>" when the file cannot be written.
+void writeConnectionSettings(const QString &fileName, const std::array<QString, 8> &fieldTexts);
+
+// Reads the eight entries in table order and calls apply(index, text) right after each one is
+// read and decrypted, so a failure part-way leaves the earlier fields set. A missing entry gives
+// its default from settingsReadDefaults(); a present, empty one gives the empty text.
+// Throws std::runtime_error with the cipher's message ("Error: not a Hex String") on a bad stored
+// value, or "Unable to read <fileName>: <reason>" when the file cannot be read.
+void readConnectionSettings(const QString &fileName, const std::function<void(int, const QString &)> &apply);
+
+} // namespace dbsync
