@@ -1,0 +1,37 @@
+#include "app/Dialogs.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace dbsync {
+
+QString applicationTitle()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+QString withFullStop(const QString &text)
+{
+    if (!text.isEmpty() && text.back().unicode() > u'.')
+        return text + QLatin1Char('.');
+    return text;
+}
+
+void MessageBoxDialogs::inputCheck(const QString &text)
+{
+    QMessageBox::information(m_parent, QStringLiteral("提示"), text, QMessageBox::Ok);
+}
+
+void MessageBoxDialogs::notice(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
+void MessageBoxDialogs::error(const QString &text)
+{
+    QMessageBox::critical(m_parent, applicationTitle(), text, QMessageBox::Ok);
+}
+
+}  // namespace dbsync

@@ -1,0 +1,41 @@
+#pragma once
+// The three kinds of message box every command shows. Tests swap in a recorder, since a real
+// box would block in its own event loop.
+
+#include <QString>
+
+class QWidget;
+
+namespace dbsync {
+
+// The application's title: the program file's name without its extension.
+QString applicationTitle();
+
+// The default error display appends a full stop when the text's last character has a code above
+// that of "." (so not after ".", ")", "!", a blank or a line break).
+QString withFullStop(const QString &text);
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Input checks and the settings confirmation: caption "提示", information icon, OK.
+    virtual void inputCheck(const QString &text) = 0;
+    // Completion and selection notices: plain dialog captioned with the application's title, OK.
+    virtual void notice(const QString &text) = 0;
+    // The default error display: error icon, the application's title as caption. The text
+    // arrives with the full-stop rule already applied.
+    virtual void error(const QString &text) = 0;
+};
+
+class MessageBoxDialogs : public Dialogs {
+public:
+    explicit MessageBoxDialogs(QWidget *parent) : m_parent(parent) {}
+    void inputCheck(const QString &text) override;
+    void notice(const QString &text) override;
+    void error(const QString &text) override;
+
+private:
+    QWidget *m_parent;
+};
+
+}  // namespace dbsync

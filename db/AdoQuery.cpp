@@ -1,0 +1,102 @@
+#include "db/AdoQuery.h"
+
+#include "db/AdoConnection.h"
+#include "db/DbError.h"
+#include "db/OdbcStatement.h"
+
+#include <optional>
+
+namespace dbsync {
+
+namespace {
+
+AdoConnection &usable(AdoConnection *connection)
+{
+    if (!connection)
+        throw DbError(QStringLiteral("Missing Connection or ConnectionString"));
+    return *connection;
+}
+
+}  // namespace
+
+AdoQuery::AdoQuery(AdoConnection *connection, int commandTimeout, QObject *parent)
+    : QObject(parent), m_connection(connection), m_commandTimeout(commandTimeout)
+{
+}
+
+void AdoQuery::open()
+{
+    if (m_open)
+        return;
+    odbc::Statement statement(usable(m_connection).handle(), m_commandTimeout);
+    statement.execute(sqlText());
+    std::optional<ResultSet> first;
+    do {
+        if (statement.currentHasColumns()) {
+            first = statement.fetchCurrent();
+            break;
+        }
+    } while (statement.nextResult());
+    statement.drain();
+    if (!first)
+        throw DbError(QStringLiteral("CommandText does not return a result set"));
+    m_result = std::move(*first);
+    m_open = true;
+    m_row = 0;
+    emit resultChanged();
+    emit currentRowChanged(m_row);
+}
+
+void AdoQuery::close()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_result = ResultSet();
+    m_row = 0;
+    emit resultChanged();
+}
+
+void AdoQuery::next()
+{
+    if (eof())
+        return;
+    ++m_row;
+    emit currentRowChanged(m_row);
+}
+
+void AdoQuery::moveToBookmark(int row)
+{
+    if (!m_open || row < 0 || row >= m_result.rowCount())
+        throw DbError(QStringLiteral("Bookmark is invalid."));
+    m_row = row;
+    emit currentRowChanged(m_row);
+}
+
+QVariant AdoQuery::fieldByName(const QString &name) const
+{
+    if (!m_open)
+        throw DbError(QStringLiteral("Operation is not allowed when the object is closed."));
+    const int column = m_result.fieldIndex(name);
+    if (column < 0)
+        throw DbError(QStringLiteral("Field '%1' not found").arg(name));
+    if (eof())
+        throw DbError(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
+                                     "Requested operation requires a current record."));
+    return m_result.value(m_row, column);
+}
+
+QString AdoQuery::fieldText(const QString &name) const
+{
+    const QVariant value = fieldByName(name);
+    return value.isValid() ? value.toString() : QString();
+}
+
+void AdoQuery::execSQL()
+{
+    odbc::Statement statement(usable(m_connection).handle(), m_commandTimeout);
+    statement.execute(sqlText());
+    statement.drain();
+}
+
+}  // namespace dbsync

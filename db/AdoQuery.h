@@ -1,0 +1,70 @@
+#pragma once
+// A query data set: SQL text as lines, run on its connection with its own time-out. open()
+// reads the whole result and stands on the first row; rows are then walked forward or
+// reached by bookmark (the row's position).
+
+#include "db/ResultSet.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+
+namespace dbsync {
+
+class AdoConnection;
+
+class AdoQuery : public QObject {
+    Q_OBJECT
+public:
+    explicit AdoQuery(AdoConnection *connection = nullptr, int commandTimeout = 30, QObject *parent = nullptr);
+
+    AdoConnection *connection() const { return m_connection; }
+    void setConnection(AdoConnection *connection) { m_connection = connection; }
+    int commandTimeout() const { return m_commandTimeout; }
+    void setCommandTimeout(int seconds) { m_commandTimeout = seconds; }
+
+    // The text takes effect on the next open() or execSQL().
+    const QStringList &sql() const { return m_sql; }
+    void setSql(const QStringList &lines) { m_sql = lines; }
+    void clearSql() { m_sql.clear(); }
+    void addSql(const QString &line) { m_sql.append(line); }
+    // The lines joined by CR LF, as the server receives them.
+    QString sqlText() const { return m_sql.join(QStringLiteral("\r\n")); }
+
+    // Runs the text and keeps its first row set. Throws DbError (the query then stays closed),
+    // also when the text returns no row set.
+    void open();
+    void close();
+    bool isOpen() const { return m_open; }
+
+    // The open result; an empty one when closed.
+    const ResultSet &result() const { return m_result; }
+    int currentRow() const { return m_row; }
+    bool eof() const { return !m_open || m_row >= m_result.rowCount(); }
+    void next();
+    // Makes the row at that position current. Throws DbError for a position outside the result.
+    void moveToBookmark(int row);
+
+    // The current row's value of that field (null: an invalid QVariant), or its text (null
+    // gives ""). Throws DbError when closed, at the end, or for an unknown field.
+    QVariant fieldByName(const QString &name) const;
+    QString fieldText(const QString &name) const;
+
+    // Runs the text as one batch that returns no rows; rows and messages that come back are
+    // discarded, and errors anywhere in the batch raise DbError.
+    void execSQL();
+
+signals:
+    void resultChanged();
+    void currentRowChanged(int row);
+
+private:
+    AdoConnection *m_connection;
+    int m_commandTimeout;
+    QStringList m_sql;
+    ResultSet m_result;
+    bool m_open = false;
+    int m_row = 0;
+};
+
+}  // namespace dbsync

@@ -1,0 +1,34 @@
+#pragma once
+// One executed batch on a connection: runs the text with the statement's own time-out, reads
+// a result into a ResultSet and walks on through the batch's further results, raising the
+// first error any of them carries.
+
+#include "db/ResultSet.h"
+
+#include <QString>
+#include <sql.h>
+
+namespace dbsync::odbc {
+
+class Statement {
+public:
+    // timeoutSeconds 0 means no limit.
+    Statement(SQLHDBC connection, int timeoutSeconds);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    void execute(const QString &sql);
+    // True when the current result has columns (a row set, possibly empty).
+    bool currentHasColumns();
+    ResultSet fetchCurrent();
+    // Moves to the next result; false when the batch is done.
+    bool nextResult();
+    // Reads past every remaining result, so that errors raised late in the batch surface.
+    void drain();
+
+private:
+    SQLHSTMT m_stmt = SQL_NULL_HSTMT;
+};
+
+}  // namespace dbsync::odbc

@@ -1,0 +1,200 @@
+#include "sim/server/Cli.h"
+
+#include "sim/server/EventLog.h"
+#include "sim/server/Server.h"
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <pthread.h>
+#include <sstream>
+
+namespace sqlsim::server {
+
+const char *const kUsage =
+    "usage: sqlsim --server NAME=127.0.0.1:PORT ... [--login NAME:USER:PASSWORD[:nosysadmin]]...\n"
+    "              [--database NAME:DBNAME]... [--init NAME:FILE.sql]... [--backup-dir NAME:DIR]...\n"
+    "              [--log FILE] [--ready-file FILE]\n";
+
+namespace {
+
+// Splits "NAME:REST" at the first colon.
+std::pair<std::string, std::string> splitName(const std::string &option, const std::string &value)
+{
+    const auto colon = value.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == value.size())
+        throw UsageError(option + " expects NAME:VALUE, got '" + value + "'");
+    return {value.substr(0, colon), value.substr(colon + 1)};
+}
+
+InstanceConfig &instanceNamed(Options &o, const std::string &option, const std::string &name)
+{
+    for (auto &i : o.instances)
+        if (i.name == name)
+            return i;
+    throw UsageError(option + " names server '" + name + "', which no --server defines");
+}
+
+InstanceConfig parseServer(const std::string &value)
+{
+    const auto eq = value.find('=');
+    const auto colon = value.rfind(':');
+    if (eq == std::string::npos || eq == 0 || colon == std::string::npos || colon < eq)
+        throw UsageError("--server expects NAME=127.0.0.1:PORT, got '" + value + "'");
+    InstanceConfig c;
+    c.name = value.substr(0, eq);
+    const std::string host = value.substr(eq + 1, colon - eq - 1);
+    if (host != "127.0.0.1" && host != "localhost")
+        throw UsageError("--server " + c.name + ": sqlsim listens on 127.0.0.1 only, not '" + host + "'");
+    const std::string port = value.substr(colon + 1);
+    unsigned n = 0;
+    const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), n);
+    if (port.empty() || ec != std::errc() || end != port.data() + port.size() || n > 65535)
+        throw UsageError("--server " + c.name + ": bad port '" + port + "'");
+    c.port = static_cast<std::uint16_t>(n);
+    return c;
+}
+
+}  // namespace
+
+Options parseOptions(const std::vector<std::string> &args)
+{
+    Options o;
+    std::vector<std::pair<std::string, std::string>> later;  // options that name a server
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &opt = args[i];
+        if (opt == "--help" || opt == "-h")
+            throw UsageError("");
+        if (i + 1 >= args.size())
+            throw UsageError(opt.rfind("--", 0) == 0 ? opt + " needs a value" : "unknown argument '" + opt + "'");
+        const std::string &value = args[++i];
+        if (opt == "--server") {
+            InstanceConfig c = parseServer(value);
+            for (const auto &other : o.instances)
+                if (other.name == c.name)
+                    throw UsageError("--server " + c.name + " given twice");
+            o.instances.push_back(std::move(c));
+        } else if (opt == "--login" || opt == "--database" || opt == "--init" || opt == "--backup-dir") {
+            later.emplace_back(opt, value);
+        } else if (opt == "--log") {
+            o.logFile = value;
+        } else if (opt == "--ready-file") {
+            o.readyFile = value;
+        } else {
+            throw UsageError("unknown option '" + opt + "'");
+        }
+    }
+    if (o.instances.empty())
+        throw UsageError("at least one --server is needed");
+    for (const auto &[opt, value] : later) {
+        const auto [name, rest] = splitName(opt, value);
+        InstanceConfig &inst = instanceNamed(o, opt, name);
+        if (opt == "--login") {
+            LoginSpec login;
+            std::string body = rest;
+            const std::string flag = ":nosysadmin";
+            if (body.size() > flag.size() && body.compare(body.size() - flag.size(), flag.size(), flag) == 0) {
+                login.sysadmin = false;
+                body.resize(body.size() - flag.size());
+            }
+            const auto colon = body.find(':');
+            if (colon == std::string::npos || colon == 0)
+                throw UsageError("--login expects NAME:USER:PASSWORD[:nosysadmin], got '" + value + "'");
+            login.user = body.substr(0, colon);
+            login.password = body.substr(colon + 1);
+            inst.logins.push_back(std::move(login));
+        } else if (opt == "--database") {
+            inst.databases.push_back(rest);
+        } else if (opt == "--init") {
+            o.inits.emplace_back(name, rest);
+        } else {
+            inst.backupDir = rest;
+        }
+    }
+    return o;
+}
+
+namespace {
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Written to a temporary name and renamed, so a reader never sees half of it.
+void writeReadyFile(const std::string &path, const std::vector<InstanceConfig> &instances)
+{
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::trunc);
+        for (const auto &i : instances)
+            out << i.name << " 127.0.0.1 " << i.port << "\n";
+        out.close();
+        if (!out)
+            throw std::runtime_error("cannot write " + temp);
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0)
+        throw std::runtime_error("cannot rename " + temp + " to " + path + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+int runSqlsim(int argc, char **argv, Engine &engine)
+{
+    Options options;
+    try {
+        options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError &e) {
+        if (*e.what())
+            std::cerr << "sqlsim: " << e.what() << "\n";
+        std::cerr << kUsage;
+        return *e.what() ? 2 : 0;
+    }
+
+    // Signals are taken by sigwait below; every thread started from here inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    try {
+        std::unique_ptr<EventLog> log = options.logFile.empty() ? std::make_unique<EventLog>()
+                                                                : std::make_unique<EventLog>(options.logFile);
+        Server server(engine, *log);
+        for (auto &inst : options.instances) {
+            inst.port = server.listen(inst.name, inst.port);
+            engine.addInstance(inst);
+            engine.setInstancePort(inst.name, inst.port);
+        }
+        for (const auto &[name, file] : options.inits) {
+            try {
+                engine.runScript(name, readFile(file));
+            } catch (const std::exception &e) {
+                throw std::runtime_error("--init " + name + ":" + file + ": " + e.what());
+            }
+        }
+        server.start();
+        if (!options.readyFile.empty())
+            writeReadyFile(options.readyFile, options.instances);
+        int sig = 0;
+        sigwait(&signals, &sig);
+        server.stop();
+    } catch (const std::exception &e) {
+        std::cerr << "sqlsim: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace sqlsim::server

@@ -1,0 +1,28 @@
+#pragma once
+// Records what the window would show instead of opening a blocking message box.
+
+#include "app/Dialogs.h"
+
+#include <QStringList>
+
+struct RecordingDialogs : dbsync::Dialogs {
+    struct Shown {
+        QString kind;
+        QString text;
+    };
+    QList<Shown> shown;
+
+    void inputCheck(const QString &text) override { shown.append({"inputCheck", text}); }
+    void notice(const QString &text) override { shown.append({"notice", text}); }
+    void error(const QString &text) override { shown.append({"error", text}); }
+
+    QStringList texts(const QString &kind) const
+    {
+        QStringList out;
+        for (const Shown &s : shown) {
+            if (s.kind == kind)
+                out.append(s.text);
+        }
+        return out;
+    }
+};

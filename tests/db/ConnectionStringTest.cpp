@@ -1,0 +1,135 @@
+#include "db/ConnectionString.h"
+#include "db/DbError.h"
+
+#include <gtest/gtest.h>
+
+using namespace dbsync;
+
+namespace {
+
+const OdbcDriverChoice kFreeTds{OdbcDriverChoice::Kind::FreeTds, "FreeTDS"};
+const OdbcDriverChoice kMicrosoft{OdbcDriverChoice::Kind::Microsoft, "ODBC Driver 18 for SQL Server"};
+
+bool noFiles(const QString &) { return false; }
+
+}  // namespace
+
+TEST(ConnectionString, OleDbTextIsBuiltPieceByPiece)
+{
+    EXPECT_EQ(buildConnectionString("pw", "sa", std::nullopt, "10.0.0.5"),
+              "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=pw;User ID=sa;Data Source=10.0.0.5");
+    EXPECT_EQ(buildConnectionString("pw", "sa", QString(" shop "), "127.0.0.1,1433"),
+              "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=pw;User ID=sa;"
+              "Initial Catalog= shop ;Data Source=127.0.0.1,1433");
+    EXPECT_EQ(buildConnectionString("", "sa", std::nullopt, "h"),
+              "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=;User ID=sa;Data Source=h");
+}
+
+TEST(ConnectionString, TrimRemovesBlanksAndControlsOnly)
+{
+    EXPECT_EQ(trimBlanksAndControls(" \t shop\r\n"), "shop");
+    EXPECT_EQ(trimBlanksAndControls("a b"), "a b");
+    EXPECT_EQ(trimBlanksAndControls("   "), "");
+    EXPECT_EQ(trimBlanksAndControls(QString::fromUtf8("\u3000库\u3000")), QString::fromUtf8("\u3000库\u3000"));
+}
+
+TEST(ConnectionString, OleDbParsingFollowsTheProviderRules)
+{
+    const auto pairs = parseOleDbConnectionString(
+        "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=p w ;User ID='a;b''c';Data Source=\"x\"");
+    ASSERT_EQ(pairs.size(), 5);
+    EXPECT_EQ(pairs[2].first, "Password");
+    EXPECT_EQ(pairs[2].second, "p w");
+    EXPECT_EQ(pairs[3].second, "a;b'c");
+    EXPECT_EQ(pairs[4].second, "x");
+    EXPECT_THROW(parseOleDbConnectionString("Password=a;b;User ID=x"), DbError);
+    EXPECT_THROW(parseOleDbConnectionString("Password='open"), DbError);
+    EXPECT_THROW(parseOleDbConnectionString("=x"), DbError);
+}
+
+TEST(ConnectionString, TranslatesForFreeTds)
+{
+    EXPECT_EQ(toOdbcConnectionString(buildConnectionString("pw", "sa", QString("shop"), "127.0.0.1,14330"), kFreeTds),
+              "DRIVER={FreeTDS};Server=127.0.0.1;Port=14330;UID=sa;PWD=pw;Database=shop;"
+              "TDS_Version=7.4;ClientCharset=UTF-8");
+    EXPECT_EQ(toOdbcConnectionString(buildConnectionString("", "sa", std::nullopt, "dbhost"), kFreeTds),
+              "DRIVER={FreeTDS};Server=dbhost;UID=sa;PWD=;TDS_Version=7.4;ClientCharset=UTF-8");
+    EXPECT_EQ(toOdbcConnectionString(buildConnectionString("p", "u", std::nullopt, "(local),1500"), kFreeTds),
+              "DRIVER={FreeTDS};Server=127.0.0.1;Port=1500;UID=u;PWD=p;TDS_Version=7.4;ClientCharset=UTF-8");
+}
+
+TEST(ConnectionString, TranslatesForMicrosoftDriver)
+{
+    EXPECT_EQ(toOdbcConnectionString(buildConnectionString("pw", "sa", std::nullopt, "srv,1433"), kMicrosoft),
+              "DRIVER={ODBC Driver 18 for SQL Server};Server=srv,1433;UID=sa;PWD=pw;"
+              "Encrypt=no;TrustServerCertificate=yes");
+}
+
+TEST(ConnectionString, OdbcValuesAreBracedWhereNeeded)
+{
+    EXPECT_EQ(odbcValue("plain"), "plain");
+    EXPECT_EQ(odbcValue(""), "");
+    EXPECT_EQ(odbcValue("a}b"), "{a}}b}");
+    EXPECT_EQ(odbcValue("{x"), "{{x}");
+    EXPECT_EQ(odbcValue(" lead"), "{ lead}");
+    EXPECT_EQ(odbcValue(QString::fromUtf8("数据库")), QString::fromUtf8("数据库"));
+    // A catalogue name with a closing brace cannot add keywords of its own.
+    EXPECT_EQ(toOdbcConnectionString("Password=p;User ID=u;Initial Catalog='x};UID=evil';Data Source=h", kFreeTds),
+              "DRIVER={FreeTDS};Server=h;UID=u;PWD=p;Database={x}};UID=evil};TDS_Version=7.4;ClientCharset=UTF-8");
+}
+
+TEST(ConnectionString, ValuesThatBreakTheOleDbSyntaxAreRejected)
+{
+    // A semicolon in a value as typed: the provider's own complaint, nothing is connected.
+    try {
+        toOdbcConnectionString(buildConnectionString("a;b", "sa", std::nullopt, "h"), kFreeTds);
+        FAIL() << "no error";
+    } catch (const DbError &e) {
+        EXPECT_STREQ(e.what(), "Format of the initialization string does not conform to the OLE DB specification.");
+    }
+    EXPECT_THROW(toOdbcConnectionString(buildConnectionString("a;Server=evil", "sa", std::nullopt, "h"), kFreeTds),
+                 DbError);
+}
+
+TEST(ConnectionString, OleDbValueQuotesOnlyWhatWouldBreak)
+{
+    EXPECT_EQ(oleDbValue("secret"), "secret");
+    EXPECT_EQ(oleDbValue(" spaced "), " spaced ");
+    EXPECT_EQ(oleDbValue("a;b"), "\"a;b\"");
+    EXPECT_EQ(oleDbValue("'x"), "\"'x\"");
+    EXPECT_EQ(oleDbValue("\"x;\""), "\"\"\"x;\"\"\"");
+    const auto pairs = parseOleDbConnectionString("Password=" + oleDbValue("\"x;\"") + ";User ID=u");
+    EXPECT_EQ(pairs[0].second, "\"x;\"");
+}
+
+TEST(DriverChoice, PrefersMicrosoftThenFreeTds)
+{
+    const QList<OdbcDriverInfo> all = {{"FreeTDS", "libtdsodbc.so"},
+                                       {"ODBC Driver 17 for SQL Server", "/opt/microsoft/msodbcsql17/lib64/x.so"},
+                                       {"ODBC Driver 18 for SQL Server", "/opt/microsoft/msodbcsql18/lib64/x.so"}};
+    auto choice = chooseOdbcDriver(all, noFiles);
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->kind, OdbcDriverChoice::Kind::Microsoft);
+    EXPECT_EQ(choice->driver, "ODBC Driver 18 for SQL Server");
+
+    choice = chooseOdbcDriver({all[0], all[1]}, noFiles);
+    EXPECT_EQ(choice->driver, "ODBC Driver 17 for SQL Server");
+
+    choice = chooseOdbcDriver({{"PostgreSQL", "psqlodbcw.so"}, all[0]}, noFiles);
+    EXPECT_EQ(choice->kind, OdbcDriverChoice::Kind::FreeTds);
+    EXPECT_EQ(choice->driver, "FreeTDS");
+}
+
+TEST(DriverChoice, FindsFreeTdsByLibraryOrPath)
+{
+    auto choice = chooseOdbcDriver({{"TDS", "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"}}, noFiles);
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->driver, "TDS");
+
+    choice = chooseOdbcDriver({}, [](const QString &path) { return path == "/usr/local/lib/libtdsodbc.so"; });
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->kind, OdbcDriverChoice::Kind::FreeTds);
+    EXPECT_EQ(choice->driver, "/usr/local/lib/libtdsodbc.so");
+
+    EXPECT_FALSE(chooseOdbcDriver({{"PostgreSQL", "psqlodbcw.so"}}, noFiles));
+}

@@ -1,0 +1,29 @@
+#include "db/OdbcSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace dbsync;
+
+TEST(DriverPrefixes, AreTakenOffTheMessage)
+{
+    EXPECT_EQ(stripDriverPrefixes("[FreeTDS][SQL Server]Login failed for user 'x'."), "Login failed for user 'x'.");
+    EXPECT_EQ(stripDriverPrefixes("[unixODBC][Driver Manager]Data source name not found"),
+              "Data source name not found");
+    EXPECT_EQ(stripDriverPrefixes("[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid object name 'x'."),
+              "Invalid object name 'x'.");
+    EXPECT_EQ(stripDriverPrefixes("[dbo].[t] is not a view"), "[dbo].[t] is not a view");
+    EXPECT_EQ(stripDriverPrefixes("plain"), "plain");
+}
+
+TEST(DriverErrors, FirstErrorRecordSpeaksNotWarnings)
+{
+    const std::vector<odbc::DiagRecord> records = {
+        {"01000", 0, "[FreeTDS][SQL Server]Changed database context to 'master'."},
+        {"42000", 4060, "[FreeTDS][SQL Server]Cannot open database \"nope\" requested by the login."},
+        {"08004", 0, "[FreeTDS][SQL Server]Unable to connect to data source"},
+    };
+    const DbError error = odbc::errorFrom(records, "fallback");
+    EXPECT_STREQ(error.what(), "Cannot open database \"nope\" requested by the login.");
+    EXPECT_EQ(error.sqlState(), "42000");
+    EXPECT_STREQ(odbc::errorFrom({}, "SQLExecDirect failed").what(), "SQLExecDirect failed");
+}

@@ -1,0 +1,287 @@
+// The data access layer against two sqlsim servers: what reaches the server, what comes back,
+// and how failures surface.
+
+#include "db/AdoCommand.h"
+#include "db/AdoConnection.h"
+#include "db/AdoQuery.h"
+#include "db/ConnectionString.h"
+#include "db/CrossServer.h"
+#include "db/DatabaseObjects.h"
+#include "db/DbError.h"
+#include "db/ServerAccess.h"
+#include "tests/db/SqlsimProcess.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace dbsync;
+using dbsync::test::SqlsimProcess;
+
+namespace {
+
+class RecordingLists : public DatabaseLists {
+public:
+    QStringList sample, target;
+    QStringList calls;
+    void clearSample() override { sample.clear(), calls << "clearSample"; }
+    void clearTarget() override { target.clear(), calls << "clearTarget"; }
+    void appendSample(const QString &name) override { sample << name; }
+    void appendTarget(const QString &name) override { target << name; }
+};
+
+class SqlsimEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (test::sqlsimBinary().isEmpty())
+            return;
+        SqlsimProcess::Server sample{"sample", "sa", "pw1", {"shop", QString::fromUtf8("样本库")}};
+        SqlsimProcess::Server target{"target", "admin", "p'w;{x}--", {"shop", "other"}};
+        sim = std::make_unique<SqlsimProcess>(QList<SqlsimProcess::Server>{sample, target});
+    }
+    static void TearDownTestSuite() { sim.reset(); }
+
+    void SetUp() override
+    {
+        if (!sim)
+            GTEST_SKIP() << "sqlsim is not built";
+    }
+
+    static ServerFields fields()
+    {
+        ServerFields f;
+        f.EIP = sim->address("sample");
+        f.EUser = "sa";
+        f.EPassword = "pw1";
+        f.ComboBox1 = "shop";
+        f.Edit2 = " " + sim->address("target") + " ";
+        f.Edit3 = "admin";
+        f.MaskEdit1 = "p'w;{x}--";
+        f.ComboBox2 = "shop";
+        return f;
+    }
+
+    static QStringList batchesSince(const QString &server, qsizetype before)
+    {
+        return sim->batches(server).mid(before);
+    }
+
+    static std::unique_ptr<SqlsimProcess> sim;
+};
+
+std::unique_ptr<SqlsimProcess> SqlsimEndToEnd::sim;
+
+}  // namespace
+
+TEST_F(SqlsimEndToEnd, ListsBothServersInServerOrder)
+{
+    DatabaseObjects db;
+    RecordingLists lists;
+    const qsizetype sampleBefore = sim->batches("sample").size();
+    const qsizetype targetBefore = sim->batches("target").size();
+    listDatabases(fields(), db.ADOConnection1, db.ADOConnection2, db.ADOQuery1, db.ADOQuery4, lists);
+
+    EXPECT_TRUE(db.ADOConnection1.isOpen());
+    EXPECT_TRUE(db.ADOConnection2.isOpen());
+    EXPECT_FALSE(db.ADOConnection3.isOpen());
+    EXPECT_TRUE(db.ADOQuery1.isOpen());
+    EXPECT_TRUE(db.ADOQuery4.isOpen());
+    ASSERT_GE(lists.sample.size(), 2);
+    EXPECT_EQ(lists.sample.mid(lists.sample.size() - 2), QStringList({"shop", QString::fromUtf8("样本库")}));
+    EXPECT_TRUE(lists.sample.contains("master"));
+    EXPECT_EQ(lists.target.mid(lists.target.size() - 2), QStringList({"shop", "other"}));
+    EXPECT_FALSE(lists.target.contains(QString::fromUtf8("样本库")));
+    EXPECT_EQ(lists.calls, QStringList({"clearSample", "clearTarget", "clearTarget"}));
+    EXPECT_EQ(batchesSince("sample", sampleBefore), QStringList{"select name from master..sysdatabases "});
+    EXPECT_EQ(batchesSince("target", targetBefore), QStringList{"select name from master..sysdatabases "});
+}
+
+TEST_F(SqlsimEndToEnd, ConnectOpensAllThreeAndReopensEveryTime)
+{
+    DatabaseObjects db;
+    connectServers(fields(), db.ADOConnection1, db.ADOConnection2, db.ADOConnection3);
+    EXPECT_TRUE(db.ADOConnection1.isOpen() && db.ADOConnection2.isOpen() && db.ADOConnection3.isOpen());
+    EXPECT_EQ(db.ADOConnection3.connectionString(),
+              "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=p'w;{x}--;User ID=admin;"
+              "Initial Catalog=shop;Data Source=" + sim->address("target"));
+
+    db.ADOQuery3.setSql({"select db_name() as d"});
+    db.ADOQuery3.open();
+    EXPECT_EQ(db.ADOQuery3.fieldText("d"), "shop");
+
+    ServerFields other = fields();
+    other.ComboBox2 = "other";
+    connectServers(other, db.ADOConnection1, db.ADOConnection2, db.ADOConnection3);
+    db.ADOQuery3.close();
+    db.ADOQuery3.open();
+    EXPECT_EQ(db.ADOQuery3.fieldText("d"), "other");
+}
+
+TEST_F(SqlsimEndToEnd, WrongPasswordShowsTheServerTextAndStopsThere)
+{
+    DatabaseObjects db;
+    connectServers(fields(), db.ADOConnection1, db.ADOConnection2, db.ADOConnection3);
+    const QString earlierTargetDatabase = db.ADOConnection3.connectionString();
+
+    ServerFields f = fields();
+    f.Edit3 = "x";
+    try {
+        connectServers(f, db.ADOConnection1, db.ADOConnection2, db.ADOConnection3);
+        FAIL() << "login succeeded";
+    } catch (const DbError &e) {
+        EXPECT_STREQ(e.what(), "Login failed for user 'x'.");
+    }
+    EXPECT_TRUE(db.ADOConnection1.isOpen());
+    EXPECT_FALSE(db.ADOConnection2.isOpen());
+    EXPECT_EQ(db.ADOConnection2.connectionString(), targetServerConnectionString(f));
+    EXPECT_TRUE(db.ADOConnection3.isOpen());
+    EXPECT_EQ(db.ADOConnection3.connectionString(), earlierTargetDatabase);
+
+    // The window stays usable: the right values connect again.
+    connectServers(fields(), db.ADOConnection1, db.ADOConnection2, db.ADOConnection3);
+    EXPECT_TRUE(db.ADOConnection2.isOpen());
+}
+
+TEST_F(SqlsimEndToEnd, MissingInitialCatalogAndDownServerFail)
+{
+    AdoConnection connection;
+    ServerFields f = fields();
+    f.ComboBox2 = "nope";
+    try {
+        reopenConnection(connection, targetDatabaseConnectionString(f));
+        FAIL() << "opened";
+    } catch (const DbError &e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("nope")) << e.what();
+        EXPECT_FALSE(QString::fromUtf8(e.what()).startsWith('[')) << e.what();
+    }
+    EXPECT_FALSE(connection.isOpen());
+
+    QElapsedTimer timer;
+    timer.start();
+    // Nothing listens on port 1 of the loopback.
+    EXPECT_THROW(reopenConnection(connection, buildConnectionString("pw", "sa", std::nullopt, "127.0.0.1,1")), DbError);
+    EXPECT_LT(timer.elapsed(), 16000);
+    EXPECT_FALSE(connection.isOpen());
+}
+
+TEST_F(SqlsimEndToEnd, ValuesArriveAsTextNumbersAndNulls)
+{
+    AdoConnection connection;
+    reopenConnection(connection, sampleServerConnectionString(fields()));
+    AdoQuery query(&connection, 0);
+    const QString longText(5000, QChar(0x4E2D));  // longer than one fetch piece
+    query.setSql({"select N'中文名称' as name, 42 as n, 2.5 as d, null as z,",
+                  "  cast(N'变体' as sql_variant) as v, replicate(cast(N'中' as nvarchar(max)), 5000) as m,",
+                  "  1 as n, '' as e"});
+    query.open();
+    EXPECT_EQ(query.result().fieldNames(), QStringList({"name", "n", "d", "z", "v", "m", "n_1", "e"}));
+    EXPECT_EQ(query.fieldByName("name").toString(), QString::fromUtf8("中文名称"));
+    EXPECT_EQ(query.fieldByName("n").typeId(), QMetaType::LongLong);
+    EXPECT_EQ(query.fieldByName("n").toLongLong(), 42);
+    EXPECT_DOUBLE_EQ(query.fieldByName("d").toDouble(), 2.5);
+    EXPECT_FALSE(query.fieldByName("z").isValid());
+    EXPECT_EQ(query.fieldText("z"), "");
+    EXPECT_EQ(query.fieldText("v"), QString::fromUtf8("变体"));
+    EXPECT_EQ(query.fieldText("m"), longText);
+    EXPECT_EQ(query.fieldByName("n_1").toLongLong(), 1);
+    EXPECT_TRUE(query.fieldByName("e").isValid());
+    EXPECT_EQ(query.fieldText("e"), "");
+    EXPECT_EQ(sim->batches("sample").back(),
+              QString::fromUtf8("select N'中文名称' as name, 42 as n, 2.5 as d, null as z,\r\n"
+                                "  cast(N'变体' as sql_variant) as v, replicate(cast(N'中' as nvarchar(max)), 5000) as m,\r\n"
+                                "  1 as n, '' as e"));
+}
+
+TEST_F(SqlsimEndToEnd, RowsWalkForwardAndByBookmark)
+{
+    AdoConnection connection;
+    reopenConnection(connection, sampleServerConnectionString(fields()));
+    AdoQuery query(&connection, 0);
+    query.setSql({databaseListQuery()});
+    query.open();
+    const QStringList names = readDatabaseList(query);
+    ASSERT_GE(names.size(), 3);
+    EXPECT_TRUE(query.eof());
+    EXPECT_THROW(query.fieldByName("name"), DbError);
+    query.moveToBookmark(1);
+    EXPECT_EQ(query.fieldText("name"), names[1]);
+    EXPECT_THROW(query.moveToBookmark(int(names.size())), DbError);
+    EXPECT_THROW(query.fieldByName("nosuchfield"), DbError);
+    query.close();
+    EXPECT_TRUE(query.eof());
+    EXPECT_THROW(query.fieldByName("name"), DbError);
+}
+
+TEST_F(SqlsimEndToEnd, EnablingStepSendsTheFourStatements)
+{
+    DatabaseObjects db;
+    connectServers(fields(), db.ADOConnection1, db.ADOConnection2, db.ADOConnection3);
+    const qsizetype before = sim->batches("target").size();
+    runEnablingStep(db.ADOCommand1);
+    runEnablingStep(db.ADOCommand1);  // already on: still no error
+    EXPECT_EQ(batchesSince("target", before), enablingStatements() + enablingStatements());
+}
+
+TEST_F(SqlsimEndToEnd, ErrorsAnywhereInABatchSurfaceAndMessagesDoNot)
+{
+    AdoConnection connection;
+    reopenConnection(connection, sampleServerConnectionString(fields()));
+    AdoCommand command(&connection);
+    command.setCommandText("print 'just saying'");
+    EXPECT_NO_THROW(command.execute());
+
+    command.setCommandText("select 1 as a\r\nselect * from no_such_table");
+    try {
+        command.execute();
+        FAIL() << "no error";
+    } catch (const DbError &e) {
+        EXPECT_STREQ(e.what(), "Invalid object name 'no_such_table'.");
+    }
+    AdoQuery query(&connection);
+    query.setSql({"select 1 as a", "select * from no_such_table"});
+    EXPECT_THROW(query.open(), DbError);
+    EXPECT_FALSE(query.isOpen());
+    query.setSql({"print 'only a message'"});
+    EXPECT_THROW(query.open(), DbError);  // no row set
+    EXPECT_NO_THROW(query.execSQL());
+}
+
+TEST_F(SqlsimEndToEnd, StalledStatementTimesOutAndTheConnectionGoesOn)
+{
+    AdoConnection connection;
+    reopenConnection(connection, sampleServerConnectionString(fields()));
+    AdoCommand arm(&connection);
+    arm.setCommandText("exec sqlsim_fault 'stall', 1, 'stall_me', 10");
+    arm.execute();
+
+    AdoQuery query(&connection, 1);
+    query.setSql({"select 1 as stall_me"});
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        query.open();
+        FAIL() << "no time-out";
+    } catch (const DbError &e) {
+        EXPECT_EQ(e.sqlState(), "HYT00") << e.what();
+    }
+    EXPECT_LT(timer.elapsed(), 8000);
+    query.open();
+    EXPECT_EQ(query.fieldByName("stall_me").toLongLong(), 1);
+}
+
+TEST_F(SqlsimEndToEnd, DroppedConnectionGivesAnErrorAndReconnectingHelps)
+{
+    DatabaseObjects db;
+    connectServers(fields(), db.ADOConnection1, db.ADOConnection2, db.ADOConnection3);
+    AdoCommand arm(&db.ADOConnection1);
+    arm.setCommandText("exec sqlsim_fault 'drop', 1, 'drop_me'");
+    arm.execute();
+    db.ADOQuery1.setSql({"select 1 as drop_me"});
+    EXPECT_THROW(db.ADOQuery1.open(), DbError);
+    EXPECT_THROW(db.ADOQuery1.open(), DbError);  // the link is gone for good
+
+    connectServers(fields(), db.ADOConnection1, db.ADOConnection2, db.ADOConnection3);
+    db.ADOQuery1.open();
+    EXPECT_EQ(db.ADOQuery1.fieldByName("drop_me").toLongLong(), 1);
+}

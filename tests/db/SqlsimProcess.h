@@ -1,0 +1,134 @@
+#pragma once
+// Starts a sqlsim process for a test and reads back its ports and its log of batches.
+// The binary comes from the SQLSIM environment variable or SQLSIM_PATH (set by the build);
+// empty when neither names an existing file.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <map>
+#include <optional>
+#include <stdexcept>
+
+namespace dbsync::test {
+
+inline QString sqlsimBinary()
+{
+    QString path = QString::fromLocal8Bit(qgetenv("SQLSIM"));
+#ifdef SQLSIM_PATH
+    if (path.isEmpty())
+        path = QStringLiteral(SQLSIM_PATH);
+#endif
+    return !path.isEmpty() && QFile::exists(path) ? path : QString();
+}
+
+class SqlsimProcess {
+public:
+    struct Server {
+        QString name;
+        QString login = QStringLiteral("sa");
+        QString password = QStringLiteral("sqlsim");
+        QStringList databases;
+    };
+
+    explicit SqlsimProcess(const QList<Server> &servers)
+    {
+        if (!m_dir.isValid())
+            throw std::runtime_error("no temporary folder");
+        const QString ready = m_dir.filePath(QStringLiteral("ready"));
+        QStringList args;
+        for (const Server &s : servers) {
+            args << QStringLiteral("--server") << s.name + QStringLiteral("=127.0.0.1:0");
+            args << QStringLiteral("--login") << s.name + QLatin1Char(':') + s.login + QLatin1Char(':') + s.password;
+            for (const QString &db : s.databases)
+                args << QStringLiteral("--database") << s.name + QLatin1Char(':') + db;
+            const QString backups = m_dir.filePath(s.name + QStringLiteral("-c"));
+            QDir().mkpath(backups);
+            args << QStringLiteral("--backup-dir") << s.name + QLatin1Char(':') + backups;
+        }
+        args << QStringLiteral("--ready-file") << ready << QStringLiteral("--log") << logPath();
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(sqlsimBinary(), args);
+        if (!m_process.waitForStarted(5000))
+            throw std::runtime_error("sqlsim did not start");
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 15000) {
+            QFile file(ready);
+            if (file.open(QIODevice::ReadOnly) && readPorts(file.readAll(), servers.size()))
+                return;
+            if (m_process.waitForFinished(20)) {
+                throw std::runtime_error("sqlsim ended before it was ready");
+            }
+        }
+        stop();
+        throw std::runtime_error("sqlsim was not ready in time");
+    }
+
+    ~SqlsimProcess() { stop(); }
+
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
+    // The folder that stands for the server's C: drive.
+    QString backupDir(const QString &server) const { return m_dir.filePath(server + QStringLiteral("-c")); }
+    int port(const QString &server) const { return m_ports.at(server); }
+    QString address(const QString &server) const { return QStringLiteral("127.0.0.1,%1").arg(port(server)); }
+    QString logPath() const { return m_dir.filePath(QStringLiteral("log.jsonl")); }
+
+    // Every logged event, in order.
+    QList<QJsonObject> events() const
+    {
+        QList<QJsonObject> out;
+        QFile file(logPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return out;
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (!line.trimmed().isEmpty())
+                out << QJsonDocument::fromJson(line).object();
+        return out;
+    }
+
+    // The texts of the batches a server received, in order.
+    QStringList batches(const QString &server) const
+    {
+        QStringList out;
+        for (const QJsonObject &event : events())
+            if (event.value(QStringLiteral("event")).toString() == QLatin1String("batch")
+                && event.value(QStringLiteral("server")).toString() == server)
+                out << event.value(QStringLiteral("text")).toString();
+        return out;
+    }
+
+private:
+    // "name host port" lines, one per server.
+    bool readPorts(const QByteArray &text, qsizetype expected)
+    {
+        m_ports.clear();
+        for (const QByteArray &line : text.split('\n')) {
+            const QList<QByteArray> parts = line.simplified().split(' ');
+            if (parts.size() >= 2)
+                m_ports[QString::fromUtf8(parts[0])] = parts.back().toInt();
+        }
+        return qsizetype(m_ports.size()) >= expected;
+    }
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    std::map<QString, int> m_ports;
+};
+
+}  // namespace dbsync::test
