@@ -1,6 +1,76 @@
 // Views and stored procedures: the difference listing and the synchronisation.
 #include "app/Form43.h"
 
-void TForm43::Button9Click() {}
+#include "app/Form43Sync.h"
+#include "db/CrossServer.h"
+#include "schema/RoutineDiffQuery.h"
+#include "schema/RoutineSync.h"
 
-void TForm43::Button10Click() {}
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace dbsync;
+
+namespace {
+
+// The listing query on ADOQuery2, then the widths; shared by the listing and the refresh.
+void openRoutineListing(TForm43 &form, const QString &schemaPrefix)
+{
+    form.ADOQuery2.close();
+    form.ADOQuery2.setSql(schema::routineDiffQueryLines(schemaPrefix, form.ComboBox2->currentText()));
+    form.ADOQuery2.open();
+    form43::setGridWidths(form, schema::routineListingWidths());
+}
+
+}  // namespace
+
+void TForm43::Button9Click()
+{
+    if (!requireText(EIP, QStringLiteral("请添写上级IP地址！"), EIP)
+        || !requireText(EUser, QStringLiteral("请添写用户名！"), EUser))
+        return;
+    // The connect command's own input checks may stop it; the listing goes on regardless.
+    Button12Click();
+    runEnablingStep(ADOCommand1);
+    openRoutineListing(*this, remoteSchemaPrefix(form43::serverFields(*this)));
+    Button10->setEnabled(true);
+    button22->setEnabled(false);
+}
+
+void TForm43::Button10Click()
+{
+    if (!requireText(EIP, QStringLiteral("请添写上级IP地址！"), EIP)
+        || !requireText(EUser, QStringLiteral("请添写用户名！"), EUser))
+        return;
+    if (DBGrid1->selectionCount() < 1) {
+        dialogs().notice(QStringLiteral("请在表中选择需要同步的项"));
+        return;
+    }
+    if (!b) {
+        Button7Click();
+        b = true;
+    }
+    runEnablingStep(ADOCommand1);
+    const QString schemaPrefix = remoteSchemaPrefix(form43::serverFields(*this));
+    const QString target = ComboBox2->currentText();
+
+    // ADOQuery2 keeps the listing and its selection until the refresh, so a failing statement
+    // leaves both for the next try; the look-ups run on ADOQuery4 on the same server.
+    const auto rows = form43::readSelectedRows<schema::RoutineDiffRow>(*this, schema::readRoutineDiffRow);
+    const QStringList names = schema::routineObjectNames(rows);
+    schema::RoutineCatalogue catalogue;
+    if (!names.isEmpty())
+        catalogue = schema::readRoutineSides(
+            form43::queryOnTargetServer(*this, schema::routineSidesQueryLines(schemaPrefix, target, names)));
+    const auto plans = schema::planRoutines(rows, catalogue);
+    const auto steps = schema::routineSyncSteps(plans, [this, &schemaPrefix](const QString &name) {
+        return schema::joinDefinition(
+            form43::queryOnTargetServer(*this, schema::routineDefinitionQueryLines(schemaPrefix, name)));
+    });
+    for (const schema::SyncStep &step : steps)
+        form43::runStep(*this, step);
+
+    openRoutineListing(*this, schemaPrefix);
+    dialogs().notice(QStringLiteral("同步视图，存储过程完成！"));
+}

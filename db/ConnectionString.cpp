@@ -2,7 +2,6 @@
 
 #include "db/DbError.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace dbsync {
@@ -154,13 +153,17 @@ QString oleDbValue(const QString &value)
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
 
-QString odbcValue(const QString &value)
+QString odbcValue(const QString &value, OdbcDriverChoice::Kind kind)
 {
-    const bool needsBraces = value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{'))
-        || value.contains(QLatin1Char('}'))
+    const bool microsoft = kind == OdbcDriverChoice::Kind::Microsoft;
+    const bool needsBraces = value.contains(QLatin1Char(';')) || value.startsWith(QLatin1Char('{'))
+        || (microsoft && value.contains(QLatin1Char('}')))
         || (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
     if (!needsBraces)
         return value;
+    if (!microsoft && value.contains(QLatin1Char('}')))
+        throw DbError(QStringLiteral("The FreeTDS driver cannot take a connection value that holds \"}\" "
+                                     "together with \";\", a leading \"{\" or outer blanks."));
     QString escaped = value;
     escaped.replace(QLatin1Char('}'), QLatin1String("}}"));
     return QLatin1Char('{') + escaped + QLatin1Char('}');
@@ -191,6 +194,7 @@ QString toOdbcConnectionString(const QString &oleDbConnectionString, const OdbcD
     QString driverName = driver.driver;
     driverName.replace(QLatin1Char('}'), QLatin1String("}}"));
     QString s = QStringLiteral("DRIVER={") + driverName + QLatin1Char('}');
+    const auto odbcValue = [&driver](const QString &value) { return dbsync::odbcValue(value, driver.kind); };
     if (driver.kind == OdbcDriverChoice::Kind::Microsoft) {
         s += QStringLiteral(";Server=") + odbcValue(port.isEmpty() ? host : host + QLatin1Char(',') + port);
     } else {

@@ -55,8 +55,9 @@ QString toOdbcConnectionString(const QString &oleDbConnectionString, const OdbcD
 // inside) when it holds ";" or starts with a quote, which would otherwise end or open it.
 QString oleDbValue(const QString &value);
 
-// A value as ODBC wants it: as it is, or braced with "}" doubled when it holds ";", "{" or
-// "}" or has leading or trailing blanks.
-QString odbcValue(const QString &value);
+// A value as the ODBC driver wants it: as it is, or braced when it holds ";", starts with "{"
+// or has leading or trailing blanks. Microsoft's drivers take "}}" for a "}" inside braces;
+// FreeTDS ends a braced value at the first "}", so such a value throws DbError for it.
+QString odbcValue(const QString &value, OdbcDriverChoice::Kind kind);
 
 }  // namespace dbsync

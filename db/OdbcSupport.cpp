@@ -39,13 +39,13 @@ QList<OdbcDriverInfo> registeredOdbcDrivers()
         direction = SQL_FETCH_NEXT;
         OdbcDriverInfo info;
         info.name = QString::fromUtf8(reinterpret_cast<const char *>(name));
-        // Attributes come as "key=value\0key=value\0\0".
-        const char *p = reinterpret_cast<const char *>(attributes);
-        while (*p) {
-            const QString attribute = QString::fromUtf8(p);
+        // Attributes come as "key=value\0key=value\0\0", possibly cut short.
+        const qsizetype length = qBound(qsizetype(0), qsizetype(attributesLength), qsizetype(sizeof attributes) - 1);
+        const QByteArray list(reinterpret_cast<const char *>(attributes), length);
+        for (const QByteArray &item : list.split('\0')) {
+            const QString attribute = QString::fromUtf8(item);
             if (attribute.startsWith(QLatin1String("Driver="), Qt::CaseInsensitive))
                 info.libraryPath = attribute.mid(7);
-            p += qstrlen(p) + 1;
         }
         drivers.append(info);
     }
@@ -108,6 +108,15 @@ std::vector<DiagRecord> diagnostics(SQLSMALLINT handleType, SQLHANDLE handle)
 
 DbError errorFrom(const std::vector<DiagRecord> &records, const QString &fallback)
 {
+    // FreeTDS ranks records by severity, so a failed login (18456, severity 14) comes before
+    // the reason the server sent first, such as 4060 for a database that does not exist.
+    constexpr SQLINTEGER kLoginFailed = 18456;
+    for (const auto &record : records)
+        if (record.nativeError != 0 && record.nativeError != kLoginFailed
+            && !record.sqlState.startsWith(QLatin1String("01")))
+            for (const auto &earlier : records)
+                if (&earlier != &record && earlier.nativeError == kLoginFailed)
+                    return DbError(stripDriverPrefixes(record.message), record.sqlState);
     for (const auto &record : records)
         if (!record.sqlState.startsWith(QLatin1String("01")))
             return DbError(stripDriverPrefixes(record.message), record.sqlState);

@@ -139,7 +139,9 @@ private:
             statement(typedColumn(QStringLiteral("alter table ") + table(r.sampleTable) + QStringLiteral(" alter column "),
                                   r, scale ? TypeRule::AlterWithScale : TypeRule::Alter));
         } else if (code == QLatin1String("6")) {
-            if (r.samplePrimaryKey == QLatin1String("1"))
+            // A table has one key: when the target's covers other columns, drop it first; the
+            // next listing then shows every column of the sample's key, added as one.
+            if (r.samplePrimaryKey == QLatin1String("1") && r.targetPrimaryKeyName.isEmpty())
                 addPrimaryKey(rows, index);
             else if (!r.targetPrimaryKeyName.isEmpty() && !m_dropped.contains(key(r.targetTable, r.targetPrimaryKeyName))) {
                 m_dropped.insert(key(r.targetTable, r.targetPrimaryKeyName));

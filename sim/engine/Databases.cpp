@@ -1,5 +1,6 @@
 // CREATE DATABASE and DROP DATABASE.
 #include "sim/engine/Internal.h"
+#include "sim/engine/Types.h"
 
 namespace sqlsim {
 
@@ -27,19 +28,24 @@ void execCreateDatabase(Exec &x)
         notSupported("CREATE DATABASE with options");
     if (!t[i].is(Tok::End))
         syntaxError(t[i]);
-    if (name.size() > 128)
-        throw SqlError(103, "The identifier that starts with '" + name.substr(0, 128) +
-                                "' is too long. Maximum length is 128.", 15);
+    checkIdentifier(name);
     requireSysadmin(x, "CREATE DATABASE permission denied in database 'master'.");
     Instance &inst = x.session.instance();
     StoreConn &store = x.session.store();
+    // The store's write lock first, then the instance's: sessions that only read the list
+    // never wait for another writer.
+    StoreTxn txn(store);
     std::lock_guard lock(inst.mu);
     for (const Database &d : inst.databases)
         if (iequals(d.name, name))
             throw SqlError(1801, "Database '" + name + "' already exists. Choose a different database name.", 16);
-    StoreTxn txn(store);
-    addDatabase(inst, store, name);
-    txn.commit();
+    const Database added = addDatabase(inst, store, name);
+    try {
+        txn.commit();
+    } catch (const StoreError &) {
+        std::erase_if(inst.databases, [&](const Database &d) { return d.dbid == added.dbid; });
+        throw;
+    }
     x.done();
 }
 
@@ -61,18 +67,23 @@ void execDropDatabase(Exec &x)
             failure = SqlError(3702, "Cannot drop database \"" + name + "\" because it is currently in use.", 16);
         } else {
             StoreConn &store = x.session.store();
+            StoreTxn txn(store);
             std::lock_guard lock(inst.mu);
-            const Database *found = nullptr;
+            std::optional<Database> found;
             for (const Database &d : inst.databases)
                 if (iequals(d.name, name))
-                    found = &d;
+                    found = d;
             if (!found) {
                 failure = SqlError(3701, "Cannot drop the database '" + name +
                                              "', because it does not exist or you do not have permission.", 11);
             } else {
-                StoreTxn txn(store);
                 removeDatabase(inst, store, *found);
-                txn.commit();
+                try {
+                    txn.commit();
+                } catch (const StoreError &) {
+                    inst.databases.push_back(*found);
+                    throw;
+                }
             }
         }
         if (failure) {

@@ -150,7 +150,15 @@ void applyConstraint(Exec &x, Catalog &cat, std::int64_t tableId, const std::str
     }
 }
 
-void addColumns(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const std::vector<ColumnSpec> &cols)
+void addColumnForeignKeys(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table,
+                          const std::vector<ColumnSpec> &cols)
+{
+    for (const ColumnSpec &c : cols)
+        if (c.foreignKey) addForeignKey(x, cat, tableId, table, *c.foreignKey);
+}
+
+void addColumns(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const std::vector<ColumnSpec> &cols,
+                bool deferForeignKeys = false)
 {
     std::set<std::string> seen;
     bool identity = false;
@@ -178,10 +186,11 @@ void addColumns(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &
                      couldNotCreate());
         cat.addColumn(tableId, table, c);
     }
-    for (const ColumnSpec &c : cols) {
+    // Keys before references, so that a table may reference its own key.
+    for (const ColumnSpec &c : cols)
         if (c.primaryKey) addPrimaryKey(x, cat, tableId, table, *c.primaryKey);
-        if (c.foreignKey) addForeignKey(x, cat, tableId, table, *c.foreignKey);
-    }
+    if (!deferForeignKeys)
+        addColumnForeignKeys(x, cat, tableId, table, cols);
 }
 
 void createTable(Exec &x)
@@ -233,9 +242,12 @@ void createTable(Exec &x)
     if (cat.findObject(name.name))
         throw SqlError(2714, "There is already an object named '" + name.name + "' in the database.", 16);
     const std::int64_t id = cat.createTable(name.name);
-    addColumns(x, cat, id, name.name, columns);
+    addColumns(x, cat, id, name.name, columns, true);
     for (const TableConstraint &c : constraints)
-        applyConstraint(x, cat, id, name.name, c);
+        if (c.pk) applyConstraint(x, cat, id, name.name, c);
+    addColumnForeignKeys(x, cat, id, name.name, columns);
+    for (const TableConstraint &c : constraints)
+        if (!c.pk) applyConstraint(x, cat, id, name.name, c);
     txn.commit();
     x.done();
 }
@@ -256,6 +268,19 @@ void alterTable(Exec &x)
                                  "\" because it does not exist or you do not have permissions.", 16);
     if ((t[i].kw("with") && (t[i + 1].kw("check") || t[i + 1].kw("nocheck"))))
         i += 2;
+    if ((t[i].kw("check") || t[i].kw("nocheck")) && t[i + 1].kw("constraint")) {
+        // Constraints are never enforced here (tables hold no rows); the name must exist.
+        i += 2;
+        const std::string item = readName(t, i);
+        auto c = cat.findObject(item);
+        if (!iequals(item, "all") && (!c || c->parent != table->id || c->xtype == "U"))
+            throw SqlError(4917, "Constraint '" + item + "' does not exist.", 16);
+        if (!t[i].is(Tok::End))
+            syntaxError(t[i]);
+        txn.commit();
+        x.done();
+        return;
+    }
     if (t[i].kw("add")) {
         ++i;
         if (t[i].kw("column")) ++i;

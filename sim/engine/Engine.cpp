@@ -115,7 +115,7 @@ Database addDatabase(Instance &inst, StoreConn &conn, const std::string &name)
     const std::string now = nowText();
     conn.run("INSERT INTO ss_databases(inst, name, dbid, sid, mode, status, status2, crdate, reserved, "
              "category, cmptlevel, filename, version, dbk) VALUES(?, ?, ?, X'01', 0, ?, 1090519040, ?, "
-             "'1900-01-01 00:00:00.000', 0, 90, ?, 611, ?)",
+             "'1900-01-01 00:00:00.000', 0, 150, ?, 904, ?)",
              {inst.key, name, std::int64_t{db.dbid}, std::int64_t{db.dbid <= 4 ? 65544 : 65536}, now,
               "C:\\Program Files\\Microsoft SQL Server\\MSSQL\\DATA\\" + name + ".mdf", db.dbk});
     inst.databases.push_back(db);
@@ -228,7 +228,16 @@ std::shared_ptr<Instance> EngineImpl::resolveDataSource(std::string_view dataSou
     const auto slash = ds.find('\\');
     const std::string_view name = slash == std::string_view::npos ? ds : ds.substr(slash + 1);
     auto it = instances_.find(lower(name));
-    return it == instances_.end() ? nullptr : it->second;
+    if (it != instances_.end())
+        return it->second;
+    // A bare host means the default port.
+    for (const auto &[key, inst] : instances_) {
+        std::lock_guard il(inst->mu);
+        if (inst->config.port == 1433 && (iequals(ds, inst->config.host) || iequals(ds, "localhost") ||
+                                          ds == "127.0.0.1" || ds == "." || iequals(ds, "(local)")))
+            return inst;
+    }
+    return nullptr;
 }
 
 LoginOutcome EngineImpl::login(const std::string &instance, const LoginRequest &request)

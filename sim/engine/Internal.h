@@ -1,5 +1,13 @@
 #pragma once
 // Shared state of the engine: instances, their databases and configuration, sessions.
+//
+// How a batch runs: Lexer tokenizes it and splits it into statements; Session routes each
+// statement by its first keyword to a handler (Ddl, Databases, Procedures, Backup, Select).
+// The catalogue of every database of every instance lives in one SQLite file (Store), in
+// tables that mirror SQL Server's catalogue views, keyed by a database key; DDL writes those
+// rows (Catalog), and a SELECT is translated to SQLite over them (Translate*), so the tool's
+// queries, OPENDATASOURCE reads of another instance included, run as one SQLite query.
+// Each session has its own SQLite connection: readers never wait, writers take turns.
 
 #include "sim/engine/Engine.h"
 #include "sim/engine/Lexer.h"

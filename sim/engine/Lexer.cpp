@@ -212,6 +212,8 @@ bool splitsHere(const std::vector<Token> &tokens, std::size_t first, std::size_t
     const Token &prev = tokens[k - 1];
     if (prev.kw("on") && (t.kw("delete") || t.kw("update")))
         return false;  // ON DELETE / ON UPDATE of a foreign key
+    if ((prev.kw("delete") || prev.kw("update")) && t.kw("set"))
+        return false;  // ... SET NULL / SET DEFAULT
     if (prev.kw("for") || prev.kw("union") || prev.kw("all") ||
         prev.kw("except") || prev.kw("intersect") || prev.kw("as") || prev.kw("exists"))
         return false;

@@ -123,9 +123,18 @@ void execConfigure(Exec &x, std::size_t argStart)
     }
     if (!x.session.login().sysadmin)
         noPermission();
-    const auto *value = std::get_if<std::int64_t>(&args[1].value);
-    if (!value)
+    std::optional<std::int64_t> converted;
+    if (const auto *n = std::get_if<std::int64_t>(&args[1].value)) {
+        converted = *n;
+    } else if (const auto *text = std::get_if<std::string>(&args[1].value)) {
+        // A quoted number converts to int, as SQL Server converts the parameter.
+        const bool digits = !text->empty() && text->find_first_not_of("0123456789") == std::string::npos;
+        if (digits && text->size() <= 10)
+            converted = std::stoll(*text);
+    }
+    if (!converted)
         throw SqlError(8114, "Error converting data type varchar to int.", 16);
+    const std::int64_t *value = &*converted;
     if (*value < chosen.minimum || *value > chosen.maximum)
         throw SqlError(15129, "'" + std::to_string(*value) + "' is not a valid value for configuration option '" +
                                   chosen.name + "'.", 16);

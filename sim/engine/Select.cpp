@@ -75,6 +75,7 @@ void execSelect(Exec &x)
     QueryResult result;
     try {
         const std::string sql = tr.query(0, x.stmt.end());
+        // SQLSIM_TRACE_SQL=1 shows each translation on stderr, for debugging.
         if (std::getenv("SQLSIM_TRACE_SQL"))
             std::fprintf(stderr, "sqlsim: %s\n", sql.c_str());
         for (const std::string &step : tr.prelude())

@@ -48,14 +48,30 @@ std::string readName(const std::vector<Token> &tokens, std::size_t &i)
     return tokens[i++].text;
 }
 
+namespace {
+
+// Reserved words: SQL Server reports a syntax error at one of them as 156.
+const char *const reservedWords[] = {
+    "add", "all", "alter", "and", "any", "as", "asc", "backup", "begin", "between", "by", "cascade", "case",
+    "check", "clustered", "column", "commit", "constraint", "create", "cross", "database", "declare",
+    "default", "delete", "desc", "distinct", "drop", "else", "end", "exec", "execute", "exists", "foreign",
+    "from", "full", "grant", "group", "having", "identity", "if", "in", "index", "inner", "insert", "into",
+    "is", "join", "key", "left", "like", "nonclustered", "not", "null", "of", "on", "or", "order", "outer",
+    "primary", "print", "proc", "procedure", "reconfigure", "references", "right", "rollback", "select",
+    "set", "table", "then", "to", "top", "tran", "transaction", "union", "unique", "update", "use", "values",
+    "view", "when", "where", "while", "with"};
+
+}  // namespace
+
 void syntaxError(const Token &near)
 {
     if (near.is(Tok::End))
         throw SqlError(102, "Incorrect syntax near the end of the statement.", 15, near.line);
-    std::string text = near.text;
-    if (near.is(Tok::String) || near.is(Tok::NString))
-        text = near.text;
-    throw SqlError(102, "Incorrect syntax near '" + text + "'.", 15, near.line);
+    if (near.is(Tok::Ident))
+        for (const char *w : reservedWords)
+            if (near.kw(w))
+                throw SqlError(156, "Incorrect syntax near the keyword '" + near.text + "'.", 15, near.line);
+    throw SqlError(102, "Incorrect syntax near '" + near.text + "'.", 15, near.line);
 }
 
 void notSupported(const std::string &what)
@@ -246,6 +262,13 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
     std::vector<Handler> handlers;
     try {
         const std::vector<Token> tokens = tokenize(sql);
+        int depth = 0;
+        for (const Token &t : tokens) {
+            depth += t.is(Tok::LParen) ? 1 : t.is(Tok::RParen) ? -1 : 0;
+            if (depth > 128)  // deeper nesting would only exhaust the translator's stack
+                throw SqlError(191, "Some part of your SQL statement is nested too deeply. Rewrite the query or "
+                                    "break it up into smaller queries.", 15, t.line);
+        }
         statements = splitStatements(sql, tokens);
         for (std::size_t k = 0; k < statements.size(); ++k) {
             Handler h = routeFor(statements[k], k == 0);
@@ -278,6 +301,8 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
                 return;
         } catch (const StoreError &e) {
             report(SqlError(50000, std::string("sqlsim's catalogue store failed: ") + e.what(), 16));
+            return;
+        } catch (const Cancelled &) {
             return;
         }
         if (sink.cancelled())

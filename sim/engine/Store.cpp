@@ -276,6 +276,18 @@ ColumnType parseDeclType(std::string_view decl)
     else if (starts("int")) t.id = TypeId::Int;
     else if (starts("bit")) t.id = TypeId::Bit;
     else if (starts("datetime")) t.id = TypeId::DateTime;
+    else if (starts("smalldatetime")) t.id = TypeId::SmallDateTime;
+    else if (starts("date")) t.id = TypeId::Date;
+    else if (starts("money") || starts("smallmoney")) t.id = TypeId::Money;
+    else if (starts("decimal") || starts("numeric")) {
+        t.id = starts("decimal") ? TypeId::Decimal : TypeId::Numeric;
+        t.precision = 18;
+        if (auto open = d.find('('); open != std::string::npos) {
+            t.precision = std::atoi(d.c_str() + open + 1);
+            if (auto comma = d.find(',', open); comma != std::string::npos)
+                t.scale = std::atoi(d.c_str() + comma + 1);
+        }
+    }
     else if (starts("float")) t.id = TypeId::Float;
     else if (starts("real")) t.id = TypeId::Real;
     else if (starts("ntext")) t.id = TypeId::NText;
@@ -335,12 +347,11 @@ std::size_t utf8Length(const std::string &s)
 // Types an expression column from what it holds, as SQL Server would type most literals.
 ColumnType inferType(const std::vector<Row> &rows, std::size_t col)
 {
-    bool anyText = false, anyReal = false, anyBig = false, anyInt = false, anyBlob = false, ascii = true;
+    bool anyText = false, anyReal = false, anyBig = false, anyBlob = false, ascii = true;
     std::size_t maxLen = 1;
     for (const Row &r : rows) {
         const Value &v = r[col];
         if (auto *i = std::get_if<std::int64_t>(&v)) {
-            anyInt = true;
             if (*i > INT32_MAX || *i < INT32_MIN) anyBig = true;
         } else if (std::holds_alternative<double>(v)) {
             anyReal = true;
@@ -365,7 +376,6 @@ ColumnType inferType(const std::vector<Row> &rows, std::size_t col)
     } else if (anyBig) {
         t.id = TypeId::BigInt;
     } else {
-        (void)anyInt;
         t.id = TypeId::Int;
     }
     return t;
@@ -410,7 +420,7 @@ QueryResult runQuery(StoreConn &conn, const std::string &sql, const BatchSink *s
     std::size_t steps = 0;
     while (st.step()) {
         if (sink && (++steps % 256) == 0 && sink->cancelled())
-            throw SqlError(3617, "The query was cancelled.", 25);
+            throw Cancelled{};
         Row row;
         row.reserve(static_cast<std::size_t>(n));
         for (int c = 0; c < n; ++c) {

@@ -21,6 +21,9 @@ struct StoreError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The client sent an attention: the batch stops without a message, the front end answers it.
+struct Cancelled {};
+
 using Param = std::variant<std::monostate, std::int64_t, double, std::string>;
 
 class StoreStmt {

@@ -366,7 +366,13 @@ void Translator::noteIsnullType(std::size_t b, std::size_t e, const std::string 
 
 std::optional<std::string> Translator::keepDerived(const std::string &inner)
 {
-    StoreStmt probe(x_.session.store().raw(), "SELECT * FROM (" + inner + ")");
+    std::optional<StoreStmt> probeHolder;
+    try {
+        probeHolder.emplace(x_.session.store().raw(), "SELECT * FROM (" + inner + ")");
+    } catch (const StoreError &) {
+        return std::nullopt;  // it reads the outer query's columns: it cannot stand alone
+    }
+    StoreStmt &probe = *probeHolder;
     const int n = sqlite3_column_count(probe.raw());
     std::string cols;
     std::vector<std::string> seen;
@@ -460,7 +466,7 @@ std::string Translator::expr(std::size_t begin, std::size_t end)
             }
             if (!afterDot && t_[k + 1].is(Tok::LParen) && k + 1 < end && !isWord(t, exprKeywords, std::size(exprKeywords))) {
                 std::size_t j = k;
-                add(function(j, end));
+                add(function(j));
                 k = j - 1;
             } else if (!afterDot && (t.kw("system_user") || t.kw("current_user"))) {
                 add(sqlString(x_.session.login().user));

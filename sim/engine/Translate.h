@@ -5,11 +5,12 @@
 
 namespace sqlsim {
 
-inline constexpr const char *kProductVersion = "10.50.1600.1";
+// The same release as the front end's LOGINACK (15.0.2000).
+inline constexpr const char *kProductVersion = "15.0.2000.5";
 inline constexpr const char *kVersionText =
-    "Microsoft SQL Server 2008 R2 (RTM) - 10.50.1600.1 (X64) \n\tApr  2 2010 15:48:46 \n\t"
-    "Copyright (c) Microsoft Corporation\n\tDeveloper Edition (64-bit) on Windows NT 6.1 <X64> "
-    "(Build 7601: Service Pack 1) (sqlsim)\n";
+    "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tSep 24 2019 13:48:23 \n\t"
+    "Copyright (C) 2019 Microsoft Corporation\n\tDeveloper Edition (64-bit) on Windows Server 2019 "
+    "Standard 10.0 <X64> (Build 17763: ) (sqlsim)\n";
 
 // Where a multi-part name leads: a database of some instance.
 struct ResolvedDb {
@@ -45,7 +46,7 @@ private:
     std::string tableSource(std::size_t &i, std::size_t end, bool keep = false);
     std::optional<std::string> keepDerived(const std::string &inner);
     std::string expr(std::size_t begin, std::size_t end);
-    std::string function(std::size_t &i, std::size_t end);
+    std::string function(std::size_t &i);
     std::string variable(const Token &t);
     std::string tableSql(const NameRef &name);
     std::optional<std::pair<std::string, std::size_t>> inSubquery(std::size_t k, std::size_t end);

@@ -43,7 +43,7 @@ std::string Translator::variable(const Token &t)
     if (v == "@@servername") return sqlString(inst.config.name);
     if (v == "@@servicename") return "'MSSQLSERVER'";
     if (v == "@@language") return "'us_english'";
-    if (v == "@@microsoftversion") return "171050560";
+    if (v == "@@microsoftversion") return "251660240";
     if (v == "@@max_precision") return "38";
     if (v == "@@textsize") return "2147483647";
     if (v == "@@datefirst") return "7";
@@ -57,12 +57,11 @@ std::string Translator::variable(const Token &t)
     throw SqlError(137, "Must declare the scalar variable \"" + t.text + "\".", 15).aborting();
 }
 
-std::string Translator::function(std::size_t &i, std::size_t end)
+std::string Translator::function(std::size_t &i)
 {
     const std::string name = lower(t_[i].text);
     const std::size_t open = i + 1;
     const std::size_t close = matchParen(open);
-    (void)end;
     i = close + 1;
     const std::string args = close > open + 1 ? expr(open + 1, close) : "";
     Instance &inst = x_.session.instance();

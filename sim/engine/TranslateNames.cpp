@@ -8,12 +8,17 @@ namespace sqlsim {
 
 namespace {
 
+const char *const objectColumns =
+    "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, "
+    "modify_date, is_ms_shipped, is_published, is_schema_published";
+
 // Columns each catalogue view shows, in SQL Server's order, and the store table behind it.
 struct CatalogueView {
     const char *name;
     bool sysSchemaOnly;  // sys.objects and the like; the compatibility views answer under any schema
     const char *table;
     const char *columns;
+    const char *filter = "";  // more of the WHERE clause
 };
 
 const CatalogueView views[] = {
@@ -41,6 +46,22 @@ const CatalogueView views[] = {
     {"sql_modules", true, "cat_sql_modules",
      "object_id, definition, uses_ansi_nulls, uses_quoted_identifier, is_schema_bound, "
      "uses_database_collation, is_recompiled, null_on_null_input, execute_as_principal_id"},
+    // A few catalogue views besides the tool's, for tests that check what DDL left.
+    {"tables", true, "cat_objects", objectColumns, " AND type = 'U'"},
+    {"views", true, "cat_objects", objectColumns, " AND type = 'V'"},
+    {"procedures", true, "cat_objects", objectColumns, " AND type = 'P'"},
+    {"columns", true, "cat_syscolumns",
+     "id AS object_id, name, colid AS column_id, xtype AS system_type_id, xusertype AS user_type_id, "
+     "length AS max_length, xprec AS precision, xscale AS scale, collation AS collation_name, "
+     "isnullable AS is_nullable, (status & 128) / 128 AS is_identity, cdefault AS default_object_id"},
+    {"identity_columns", true, "cat_syscolumns",
+     "id AS object_id, name, colid AS column_id, seed AS seed_value, increment AS increment_value",
+     " AND (status & 128) <> 0"},
+    {"default_constraints", true, "cat_sysobjects",
+     "name, id AS object_id, parent_obj AS parent_object_id, info AS parent_column_id, "
+     "(SELECT text FROM cat_syscomments c WHERE c.dbk = cat_sysobjects.dbk AND c.id = cat_sysobjects.id) "
+     "AS definition",
+     " AND xtype = 'D'"},
 };
 
 }  // namespace
@@ -73,8 +94,6 @@ Translator::NameRef Translator::readTableName(std::size_t &i)
     while (parts.size() < 4)
         parts.insert(parts.begin(), "");
     ref.parts = parts;
-    const std::size_t from = ref.remote ? i : start;
-    (void)from;
     ref.written = std::string(x_.stmt.text.substr(t_[start].begin - x_.stmt.tokens.front().begin,
                                                   t_[i - 1].end - t_[start].begin));
     return ref;
@@ -120,7 +139,6 @@ ResolvedDb Translator::openDataSource(std::size_t &i)
             password = value;
     }
     i = close + 1;
-    const std::string linked = "The OLE DB provider \"" + provider + "\" for linked server \"(null)\"";
     auto remote = local.engine->resolveDataSource(dataSource);
     if (!remote) {
         x_.info(7412, "OLE DB provider \"" + provider + "\" for linked server \"(null)\" returned message "
@@ -135,7 +153,6 @@ ResolvedDb Translator::openDataSource(std::size_t &i)
         throw SqlError(7303, "Cannot initialize the data source object of OLE DB provider \"" + provider +
                                  "\" for linked server \"(null)\".", 16).aborting();
     }
-    (void)linked;
     ResolvedDb r;
     r.instance = remote;
     r.remote = true;
@@ -189,17 +206,28 @@ std::string Translator::tableSql(const NameRef &name)
         if (object != v.name)
             continue;
         if (v.sysSchemaOnly ? schema == "sys" : (schema.empty() || schema == "dbo" || schema == "sys"))
-            return std::string("(SELECT ") + v.columns + " FROM " + v.table + " WHERE dbk = " + dbk + ")";
+            return std::string("(SELECT ") + v.columns + " FROM " + v.table + " WHERE dbk = " + dbk + v.filter + ")";
     }
     // A user table: its columns and no rows.
     if (schema.empty() || schema == "dbo") {
         StoreConn &store = x_.session.store();
-        StoreStmt st(store.raw(), "SELECT c.name FROM cat_sysobjects o JOIN cat_syscolumns c ON c.dbk = o.dbk AND "
-                                  "c.id = o.id WHERE o.dbk = ? AND o.name = ? AND o.xtype IN ('U', 'V') ORDER BY c.colid");
+        StoreStmt st(store.raw(), "SELECT c.name, t.name, c.prec, c.scale FROM cat_sysobjects o JOIN cat_syscolumns c "
+                                  "ON c.dbk = o.dbk AND c.id = o.id JOIN cat_systypes t ON t.xusertype = c.xusertype "
+                                  "WHERE o.dbk = ? AND o.name = ? AND o.xtype IN ('U', 'V') ORDER BY c.colid");
         st.bind(1, where.db.dbk).bind(2, name.parts[3]);
         std::string cols;
-        while (st.step())
-            cols += (cols.empty() ? "" : ", ") + std::string("NULL AS ") + quoteIdent(st.textAt(0));
+        while (st.step()) {
+            const std::string column = st.textAt(0);
+            cols += (cols.empty() ? "" : ", ") + std::string("NULL AS ") + quoteIdent(column);
+            // The column keeps its declared type in the result, though it holds no rows.
+            std::string decl = st.textAt(1);
+            const SystemType *type = findSystemType(decl);
+            if (type && type->sized)
+                decl += "(" + std::to_string(st.intAt(2)) + ")";
+            else if (type && type->decimal)
+                decl += "(" + std::to_string(st.intAt(2)) + "," + std::to_string(st.intAt(3)) + ")";
+            typeHints_.emplace(lower(column), decl);
+        }
         if (!cols.empty())
             return "(SELECT " + cols + " WHERE 0)";
         Catalog cat(store, where.db);

@@ -35,7 +35,6 @@ bool readExact(int fd, std::uint8_t *data, std::size_t n)
     return true;
 }
 
-
 std::uint32_t negotiateVersion(std::uint32_t asked)
 {
     for (std::uint32_t v : {kTds74, kTds73B, kTds73A, kTds72, kTds71})

@@ -24,7 +24,6 @@ Message errorMessage(int number, std::string text, int severity)
     return m;
 }
 
-
 bool sendAll(int fd, const std::uint8_t *data, std::size_t n)
 {
     while (n > 0) {

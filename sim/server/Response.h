@@ -1,6 +1,6 @@
 #pragma once
 // Writing a response: PacketStream cuts it into packets as it grows; ResponseSink turns what
-// the engine reports into tokens. Both work on a Connection's socket and state.
+// the engine reports into tokens, on the Connection they belong to.
 
 #include "sim/server/Connection.h"
 #include "sim/tds/Rpc.h"

@@ -53,12 +53,13 @@ struct Wire {
 Wire wireFor(const ColumnType &t, std::uint32_t version)
 {
     const bool plpOk = version >= kTds72;
-    auto chars = [&](std::uint8_t type, bool unicode, int defaultLen, int maxLen) {
+    // defaultLen applies when the engine gave no length; text and ntext are always MAX.
+    auto chars = [&](std::uint8_t type, bool unicode, int defaultLen, int maxLen, bool alwaysMax = false) {
         Wire w;
         w.type = type;
         w.unicode = unicode;
         const int unit = unicode ? 2 : 1;
-        if (t.length < 0 || t.length > maxLen) {
+        if (alwaysMax || t.length < 0 || t.length > maxLen) {
             if (plpOk) {
                 w.type = type;
                 if (type == kBigChar)
@@ -99,8 +100,8 @@ Wire wireFor(const ColumnType &t, std::uint32_t version)
     case TypeId::VarChar: return chars(kBigVarChar, false, 8000, 8000);
     case TypeId::NChar: return chars(kNChar, true, 1, 4000);
     case TypeId::NVarChar: return chars(kNVarChar, true, 4000, 4000);
-    case TypeId::Text: return chars(kBigVarChar, false, -1, 8000);
-    case TypeId::NText: return chars(kNVarChar, true, -1, 4000);
+    case TypeId::Text: return chars(kBigVarChar, false, 8000, 8000, true);
+    case TypeId::NText: return chars(kNVarChar, true, 4000, 4000, true);
     case TypeId::VarBinary: return chars(kBigVarBinary, false, 8000, 8000);
     case TypeId::DateTime: return Wire{kDateTimeN, 8};
     case TypeId::SmallDateTime: return Wire{kDateTimeN, 4};

@@ -1,5 +1,7 @@
 #include "sim/tds/Requests.h"
 
+#include "sim/tds/Tokens.h"
+
 
 namespace sqlsim::tds {
 
@@ -71,7 +73,8 @@ Prelogin parsePrelogin(std::span<const std::uint8_t> payload)
 Bytes buildPreloginResponse()
 {
     return buildPreloginOptions({
-        {kOptVersion, {15, 0, 0x07, 0xD0, 0, 0}},  // 15.0.2000
+        {kOptVersion, {kServerMajor, kServerMinor, static_cast<std::uint8_t>(kServerBuild >> 8),
+                       static_cast<std::uint8_t>(kServerBuild & 0xFF), 0, 0}},
         {kOptEncryption, {kEncryptNotSup}},
         {kOptInstance, {0}},
         {kOptThreadId, {}},

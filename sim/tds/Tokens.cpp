@@ -11,10 +11,9 @@ void writeLoginAck(Writer &w, std::uint32_t tdsVersion)
     // SQL Server 2000 answered a 7.1 (revision 0) login with 0x07010000.
     body.be32(tdsVersion == kTds71Rev0 ? 0x07010000 : tdsVersion);
     body.bVarchar("Microsoft SQL Server");
-    body.u8(15);  // 15.0.2000
-    body.u8(0);
-    body.u8(0x07);
-    body.u8(0xD0);
+    body.u8(kServerMajor);
+    body.u8(kServerMinor);
+    body.be16(kServerBuild);
     w.u8(kLoginAck);
     w.le16(static_cast<std::uint16_t>(body.size()));
     w.append(body.bytes());

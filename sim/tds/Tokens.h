@@ -36,6 +36,11 @@ enum EnvChangeType : std::uint8_t {
     kEnvCollation = 7,
 };
 
+// The product version LOGINACK and PRELOGIN announce: 15.0.2000.
+inline constexpr std::uint8_t kServerMajor = 15;
+inline constexpr std::uint8_t kServerMinor = 0;
+inline constexpr std::uint16_t kServerBuild = 2000;
+
 // SQL_Latin1_General_CP1_CI_AS: LCID 0x0409, case, kana and width insensitive, sort id 52.
 inline constexpr std::uint8_t kCollation[5] = {0x09, 0x04, 0xD0, 0x00, 0x34};
 

@@ -201,10 +201,36 @@ std::string valueAsDecimalText(const Value &v)
     conversionError("a decimal");
 }
 
+namespace {
+
+// Days from 1900-01-01 to the civil date (proleptic Gregorian).
+std::int64_t daysFrom1900(std::int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468 + 25567;
+}
+
+}  // namespace
+
 DateTimeValue valueAsDateTime(const Value &v)
 {
     if (const auto *d = std::get_if<DateTimeValue>(&v))
         return *d;
+    // Text as "YYYY-MM-DD[ hh:mm:ss[.fff]]", for engines that hand dates over as text.
+    if (const auto *s = std::get_if<std::string>(&v)) {
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, ms = 0;
+        const int n = std::sscanf(s->c_str(), "%4d-%2d-%2d%*[ T]%2d:%2d:%2d.%3d", &y, &mo, &d, &h, &mi, &sec, &ms);
+        if ((n == 3 || n >= 6) && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h < 24 && mi < 60 && sec < 60) {
+            DateTimeValue out;
+            out.days = static_cast<std::int32_t>(daysFrom1900(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)));
+            out.ticks300 = static_cast<std::uint32_t>(((h * 3600 + mi * 60 + sec) * 1000 + ms) * 3 / 10);
+            return out;
+        }
+    }
     conversionError("a datetime");
 }
 

@@ -1,6 +1,8 @@
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
 
+#include "tests/db/QtPrinters.h"
+
 #include <gtest/gtest.h>
 
 using namespace dbsync;
@@ -67,15 +69,24 @@ TEST(ConnectionString, TranslatesForMicrosoftDriver)
 
 TEST(ConnectionString, OdbcValuesAreBracedWhereNeeded)
 {
-    EXPECT_EQ(odbcValue("plain"), "plain");
-    EXPECT_EQ(odbcValue(""), "");
-    EXPECT_EQ(odbcValue("a}b"), "{a}}b}");
-    EXPECT_EQ(odbcValue("{x"), "{{x}");
-    EXPECT_EQ(odbcValue(" lead"), "{ lead}");
-    EXPECT_EQ(odbcValue(QString::fromUtf8("数据库")), QString::fromUtf8("数据库"));
-    // A catalogue name with a closing brace cannot add keywords of its own.
-    EXPECT_EQ(toOdbcConnectionString("Password=p;User ID=u;Initial Catalog='x};UID=evil';Data Source=h", kFreeTds),
-              "DRIVER={FreeTDS};Server=h;UID=u;PWD=p;Database={x}};UID=evil};TDS_Version=7.4;ClientCharset=UTF-8");
+    using K = OdbcDriverChoice::Kind;
+    for (K kind : {K::FreeTds, K::Microsoft}) {
+        EXPECT_EQ(odbcValue("plain", kind), "plain");
+        EXPECT_EQ(odbcValue("", kind), "");
+        EXPECT_EQ(odbcValue("a;b", kind), "{a;b}");
+        EXPECT_EQ(odbcValue("{x", kind), "{{x}");
+        EXPECT_EQ(odbcValue(" lead", kind), "{ lead}");
+        EXPECT_EQ(odbcValue(QString::fromUtf8("数据库"), kind), QString::fromUtf8("数据库"));
+    }
+    // FreeTDS reads a "}" literally outside braces and cannot take one inside them.
+    EXPECT_EQ(odbcValue("a}b", K::FreeTds), "a}b");
+    EXPECT_THROW(odbcValue("a;}", K::FreeTds), DbError);
+    EXPECT_THROW(odbcValue("{ab}", K::FreeTds), DbError);
+    EXPECT_EQ(odbcValue("a}b", K::Microsoft), "{a}}b}");
+    EXPECT_EQ(odbcValue("{ab}", K::Microsoft), "{{ab}}}");
+    // A catalogue name cannot add keywords of its own.
+    EXPECT_EQ(toOdbcConnectionString("Password=p;User ID=u;Initial Catalog='x;UID=evil';Data Source=h", kFreeTds),
+              "DRIVER={FreeTDS};Server=h;UID=u;PWD=p;Database={x;UID=evil};TDS_Version=7.4;ClientCharset=UTF-8");
 }
 
 TEST(ConnectionString, ValuesThatBreakTheOleDbSyntaxAreRejected)

@@ -1,6 +1,8 @@
 #include "db/CrossServer.h"
 #include "db/ServerAccess.h"
 
+#include "tests/db/QtPrinters.h"
+
 #include <gtest/gtest.h>
 
 using namespace dbsync;

@@ -27,3 +27,15 @@ TEST(DriverErrors, FirstErrorRecordSpeaksNotWarnings)
     EXPECT_EQ(error.sqlState(), "42000");
     EXPECT_STREQ(odbc::errorFrom({}, "SQLExecDirect failed").what(), "SQLExecDirect failed");
 }
+
+TEST(DriverErrors, ReasonForAFailedLoginComesBeforeTheLoginFailure)
+{
+    const std::vector<odbc::DiagRecord> records = {
+        {"42000", 18456, "[FreeTDS][SQL Server]Login failed for user 'sa'."},
+        {"42000", 4060, "[FreeTDS][SQL Server]Cannot open database \"nope\" requested by the login. The login failed."},
+        {"08001", 0, "[FreeTDS][SQL Server]Unable to connect to data source"},
+    };
+    EXPECT_STREQ(odbc::errorFrom(records, {}).what(),
+                 "Cannot open database \"nope\" requested by the login. The login failed.");
+    EXPECT_STREQ(odbc::errorFrom({records[0], records[2]}, {}).what(), "Login failed for user 'sa'.");
+}

@@ -1,5 +1,7 @@
 #include "db/SqlQuote.h"
 
+#include "tests/db/QtPrinters.h"
+
 #include <gtest/gtest.h>
 
 using namespace dbsync;

@@ -7,6 +7,8 @@
 #include "db/ServerAccess.h"
 #include "tests/db/SqlsimProcess.h"
 
+#include "tests/db/QtPrinters.h"
+
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -45,6 +47,14 @@ TEST_F(BackupEndToEnd, RunsTheStampedStatementOnTheTargetDatabase)
     ASSERT_TRUE(notice);
     EXPECT_EQ(*notice, QString::fromUtf8("已经在服务器C盘上备份c:\\(shop357)成功！"));
     EXPECT_EQ(sim->batches("target").mid(before), QStringList{"backup database shop to disk = 'c:\\shop357'"});
+    EXPECT_TRUE(QFile::exists(sim->backupDir("target") + "/shop357"));
+    EXPECT_EQ(db.ADOQuery3.sql(), QStringList{"backup database shop to disk = 'c:\\shop357'"});
+}
+
+TEST_F(BackupEndToEnd, FailureBeforeConnectingRaisesAndShowsNoNotice)
+{
+    DatabaseObjects fresh;  // ADOConnection3 never opened
+    EXPECT_THROW(runBackup("shop", QDateTime::currentDateTime(), fresh.ADOQuery3), DbError);
 }
 
 TEST_F(BackupEndToEnd, NamesThatNeedQuotingStillBackUp)

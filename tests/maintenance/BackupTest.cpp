@@ -3,6 +3,8 @@
 #include "db/AdoQuery.h"
 #include "db/DbError.h"
 
+#include "tests/db/QtPrinters.h"
+
 #include <gtest/gtest.h>
 
 using namespace dbsync;

@@ -250,6 +250,17 @@ TEST(TableSyncCodes, PrimaryKeyDropNamesTheTargetsKey)
     expectSteps(plan({r}), {});
 }
 
+TEST(TableSyncCodes, KeyOnOtherColumnsGoesBeforeTheSamplesIsAdded)
+{
+    // Sample key (id, line), target key on id alone: only line is listed. Adding would fail
+    // (one key per table), so the target's key goes; the next listing shows both columns.
+    ColumnDiffRow line = both("6");
+    line.sampleColumn = line.targetColumn = "line";
+    line.samplePrimaryKey = "1";
+    line.targetPrimaryKeyName = "PK_t";
+    expectSteps(plan({line}), {query({"Alter table tgt.dbo.orders Drop Constraint PK_t  "})});
+}
+
 TEST(TableSyncCodes, DefaultAddedAfterTheOldOneGoes)
 {
     ColumnDiffRow r = both("8");

@@ -24,9 +24,13 @@ class Sqlsim:
         deadline = time.time() + 30
         while not os.path.exists(self.ready):
             if self.proc.poll() is not None:
-                raise RuntimeError(f"sqlsim exited with {self.proc.returncode}: {self.stderr_text()}")
+                message = f"sqlsim exited with {self.proc.returncode}: {self.stderr_text()}"
+                shutil.rmtree(self.dir, ignore_errors=True)
+                raise RuntimeError(message)
             if time.time() > deadline:
                 self.proc.kill()
+                self.proc.wait()
+                shutil.rmtree(self.dir, ignore_errors=True)
                 raise RuntimeError("sqlsim did not become ready")
             time.sleep(0.02)
         with open(self.ready) as f:

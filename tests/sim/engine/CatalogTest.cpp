@@ -179,6 +179,12 @@ TEST_F(Catalog, AlterTableChangesTheCatalogue)
     ok(*s, "alter table shop.dbo.orders drop column id\r\n alter table shop.dbo.orders add id int  identity(1,1)");
     EXPECT_EQ(rows(*s, "select name, colid, status from syscolumns where id = object_id('orders') order by colid"),
               (std::vector<std::string>{"qty|2|0", "note|4|24", "id|5|128"}));
+    EXPECT_EQ(rows(*s, "select name, seed_value, increment_value from sys.identity_columns"),
+              std::vector<std::string>{"id|1|1"});
+    ok(*s, "alter table orders add constraint DF_note default 'n' for note");
+    EXPECT_EQ(rows(*s, "select d.name, c.name, d.definition from sys.default_constraints d join sys.columns c "
+                       "on c.object_id = d.parent_object_id and c.column_id = d.parent_column_id"),
+              std::vector<std::string>{"DF_note|note|('n')"});
     ok(*s, "DROP TABLE shop.dbo.orders");
     EXPECT_TRUE(rows(*s, "select name from syscolumns").empty());
 }
@@ -188,9 +194,17 @@ TEST_F(Catalog, ForeignKeysAndExtendedProperties)
     auto s = connect("alpha", "sa", "sqlsim", "shop");
     ok(*s, "create table customer (id int primary key, name nvarchar(40))");
     ok(*s, "create table orders (id int primary key, cust int constraint FK_orders_customer references customer(id))");
+    // A table may reference its own key, declared before or after.
+    ok(*s, "create table node (parent int references node(id), id int not null, constraint pk_node primary key (id))");
+    ok(*s, "drop table node");
     EXPECT_EQ(rows(*s, "select h.name, f.fkey, f.rkey from sys.sysforeignkeys f join sys.objects h on "
                        "f.constid = h.object_id where f.fkeyid = object_id('orders')"),
               std::vector<std::string>{"FK_orders_customer|2|1"});
+    // As a management tool scripts them.
+    ok(*s, "ALTER TABLE [dbo].[orders]  WITH CHECK ADD  CONSTRAINT [FK_orders_c2] FOREIGN KEY([cust])\r\n"
+           "REFERENCES [dbo].[customer] ([id])\r\nALTER TABLE [dbo].[orders] CHECK CONSTRAINT [FK_orders_c2]");
+    EXPECT_EQ(run(*s, "alter table orders check constraint nothing").errorNumbers(), std::vector<int>{4917});
+    ok(*s, "alter table orders drop constraint FK_orders_c2");
     EXPECT_EQ(run(*s, "drop table customer").errorNumbers(), std::vector<int>{3726});
     EXPECT_EQ(run(*s, "alter table customer drop constraint " +
                           rows(*s, "select name from sysobjects where xtype='PK' and parent_obj=object_id('customer')")[0])
@@ -263,6 +277,16 @@ TEST_F(Catalog, SelectIntoCopiesStructure)
               (std::vector<std::string>{"id|56|4|10|0|0|128|0", "name|231|60|30|NULL|0|0|0", "amount|106|9|10|3|1|8|0"}));
     EXPECT_TRUE(rows(*s, "select name from crm..sysobjects where xtype <> 'U'").empty());
     EXPECT_EQ(run(*s, "select * into crm.dbo.copy from src where 1=2").errorNumbers(), std::vector<int>{2714});
+    // A user table reads as no rows, its columns typed as declared.
+    Recorder empty = ok(*s, "select * from crm.dbo.copy");
+    ASSERT_EQ(empty.results.size(), 1u);
+    EXPECT_TRUE(empty.results[0].rows.empty());
+    ASSERT_EQ(empty.results[0].columns.size(), 3u);
+    EXPECT_EQ(empty.results[0].columns[1].type.id, TypeId::NVarChar);
+    EXPECT_EQ(empty.results[0].columns[1].type.length, 30);
+    EXPECT_EQ(empty.results[0].columns[2].type.id, TypeId::Decimal);
+    EXPECT_EQ(empty.results[0].columns[2].type.precision, 10);
+    EXPECT_EQ(empty.results[0].columns[2].type.scale, 3);
     EXPECT_EQ(run(*s, "select * into crm.dbo.other from nothing where 1=2").errorNumbers(), std::vector<int>{208});
 }
 

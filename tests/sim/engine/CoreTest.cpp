@@ -156,6 +156,8 @@ TEST_F(Core, ConfigureShowsAdvancedOptionsOnlyAfterReconfigure)
                                       "Run the RECONFIGURE statement to install.");
 
     EXPECT_EQ(run(*s, "exec sp_configure 'show advanced options', 7").errorNumbers(), std::vector<int>{15129});
+    EXPECT_EQ(run(*s, "exec sp_configure 'show advanced options', 'yes'").errorNumbers(), std::vector<int>{8114});
+    ok(*s, "exec sp_configure 'show advanced options', '1'");
 
     auto reader = connect("alpha", "reader", "pw");
     Recorder denied = run(*reader, "exec sp_configure'show advanced options',0");
@@ -205,8 +207,8 @@ TEST_F(Core, UnknownStatementsFailClearly)
 {
     auto s = connect();
     Recorder junk = run(*s, "frobnicate the database");
-    EXPECT_EQ(junk.errorNumbers(), std::vector<int>{102});
-    EXPECT_EQ(junk.firstError()->text, "Incorrect syntax near 'database'.");
+    EXPECT_EQ(junk.errorNumbers(), std::vector<int>{156});
+    EXPECT_EQ(junk.firstError()->text, "Incorrect syntax near the keyword 'database'.");
     EXPECT_EQ(run(*s, "frobnicate").firstError()->text, "Could not find stored procedure 'frobnicate'.");
     ASSERT_EQ(junk.dones.size(), 1u);
     EXPECT_TRUE(junk.dones[0].error);
@@ -255,6 +257,17 @@ TEST_F(Core, BatchRunsStatementsInOrderAndStopsWhereSqlServerDoes)
     Recorder nocount = ok(*s, "set nocount on select 1");
     ASSERT_EQ(nocount.dones.size(), 2u);
     EXPECT_FALSE(nocount.dones[1].rows.has_value());
+}
+
+TEST_F(Core, AttentionStopsTheBatchQuietly)
+{
+    struct Cancelling : Recorder {
+        bool cancelled() const override { return true; }
+    } r;
+    auto s = connect();
+    s->executeBatch("select a.name from systypes a, systypes b select 1", r);
+    EXPECT_TRUE(r.results.empty());
+    EXPECT_TRUE(r.messages.empty());
 }
 
 TEST_F(Core, RunScriptSplitsAtGo)

@@ -61,12 +61,19 @@ TEST(Lexer, SplitsBatchesIntoStatements)
     EXPECT_EQ(statements("alter table t drop column c\r\n alter table t add c int  identity(1,1)"),
               (std::vector<std::string>{"alter table t drop column c", "alter table t add c int  identity(1,1)"}));
     EXPECT_EQ(statements("alter table t alter column c int null"), std::vector<std::string>{"alter table t alter column c int null"});
+    EXPECT_EQ(statements("alter table t add constraint f foreign key (a) references u(id) on delete set null "
+                         "on update set default"),
+              std::vector<std::string>{"alter table t add constraint f foreign key (a) references u(id) on delete "
+                                       "set null on update set default"});
     EXPECT_EQ(statements("create table t (a int references u(id) on delete cascade on update no action) select 1"),
               (std::vector<std::string>{"create table t (a int references u(id) on delete cascade on update no action)",
                                         "select 1"}));
     // A view or procedure body runs to the end of the batch, semicolons and all.
     EXPECT_EQ(statements("create proc p as select 1; select 2\ndrop table x"),
               std::vector<std::string>{"create proc p as select 1; select 2\ndrop table x"});
+    // IF takes the one statement after its condition.
+    EXPECT_EQ(statements("IF @@TRANCOUNT > 0 COMMIT TRAN select 1"),
+              (std::vector<std::string>{"IF @@TRANCOUNT > 0 COMMIT TRAN", "select 1"}));
     EXPECT_EQ(statements("exec sp_configure'show advanced options',1"),
               std::vector<std::string>{"exec sp_configure'show advanced options',1"});
 }
@@ -96,6 +103,9 @@ TEST_F(EngineFixture, CutOffStatementsNeverCrash)
         viewQuery(prefix, "shop"),
         columnQuery(prefix, remoteDbPrefix("127.0.0.1,14332", "sa", "sqlsim", "master"), "shop"),
     };
+    const std::string deep = "select " + std::string(100000, '(') + "1" + std::string(100000, ')');
+    EXPECT_EQ(run(*s, deep).errorNumbers(), std::vector<int>{191});
+    EXPECT_EQ(run(*s, "select (((1)))").errorNumbers(), std::vector<int>{});
     for (const std::string &full : sources) {
         const auto tokens = tokenize(full);
         for (std::size_t n = 0; n + 1 < tokens.size(); n += (tokens.size() > 200 ? 7 : 1)) {

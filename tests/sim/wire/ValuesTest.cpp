@@ -42,6 +42,9 @@ TEST(Values, DatesAndGuids)
     EXPECT_EQ(dateText(DateTimeValue{45000, 0}), "2023-03-17");
     EXPECT_EQ(dateTimeText(DateTimeValue{45000, 300 * 3661 + 150}), "2023-03-17 01:01:01.500");
     EXPECT_EQ(dateTimeText(DateTimeValue{0, 1}), "1900-01-01 00:00:00.003");
+    EXPECT_EQ(dateTimeText(valueAsDateTime(std::string("2023-03-17 01:01:01.500"))), "2023-03-17 01:01:01.500");
+    EXPECT_EQ(valueAsDateTime(std::string("1899-12-31")).days, -1);
+    EXPECT_THROW(valueAsDateTime(std::string("2023-13-01")), std::runtime_error);
 
     const Bytes guid = valueAsGuid(std::string("6F9619FF-8B86-D011-B42D-00C04FC964FF"));
     EXPECT_EQ(guid, (Bytes{0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0, 0xB4, 0x2D, 0x00, 0xC0,
@@ -72,6 +75,11 @@ TEST(Columns, MetadataTypesForOldAndNewClients)
     // count, then user type (4), flags, NVARCHAR with 0xFFFF (PLP), collation, name
     EXPECT_EQ((Bytes(b.begin(), b.begin() + 14)),
               (Bytes{0x81, 2, 0, 0, 0, 0, 0, 1, 0, 0xE7, 0xFF, 0xFF, 0x09, 0x04}));
+    // text and ntext travel as MAX types whatever length the engine gives them.
+    Writer text;
+    writeColMetadata(text, {{"t", {TypeId::NText, 0}, true}}, kTds74);
+    EXPECT_EQ((Bytes(text.bytes().begin() + 9, text.bytes().begin() + 12)), (Bytes{0xE7, 0xFF, 0xFF}));
+
     Writer w71;
     writeColMetadata(w71, cols, kTds71);
     const Bytes &o = w71.bytes();

@@ -1,0 +1,39 @@
+#pragma once
+// What the listing and synchronisation commands share: the parameter fields as texts, grid
+// widths, the selected rows in result order and running one step of a plan.
+
+#include "app/Form43.h"
+#include "app/ResultGrid.h"
+#include "db/ServerAccess.h"
+#include "schema/SyncStep.h"
+
+#include <QList>
+
+namespace dbsync::form43 {
+
+ServerFields serverFields(const TForm43 &form);
+
+// Widths by column position, from column 0 on.
+void setGridWidths(TForm43 &form, const QList<int> &widths);
+
+// Walks the grid's selection in result order: moves ADOQuery2 to each selected row and
+// reads it with readRow(result, row).
+template <typename Row, typename ReadRow>
+QList<Row> readSelectedRows(TForm43 &form, ReadRow readRow)
+{
+    QList<Row> rows;
+    const int count = form.DBGrid1->selectionCount();
+    for (int i = 0; i < count; ++i) {
+        form.ADOQuery2.moveToBookmark(form.DBGrid1->selectionItem(i));
+        rows.append(readRow(form.ADOQuery2.result(), form.ADOQuery2.currentRow()));
+    }
+    return rows;
+}
+
+// Echoes the step to Memo1 by its echo rule, then runs it on its object. Errors pass through.
+void runStep(TForm43 &form, const schema::SyncStep &step);
+
+// Runs the lines on ADOQuery4 (the target server) and returns its whole result.
+const ResultSet &queryOnTargetServer(TForm43 &form, const QStringList &lines);
+
+}  // namespace dbsync::form43

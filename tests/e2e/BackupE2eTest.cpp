@@ -1,0 +1,151 @@
+// The backup button from the window: the flag b, the stamped statement as the server gets it,
+// the notice, the file on the server's drive, and names that need quoting.
+#include "WindowHarness.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QRegularExpression>
+
+using namespace e2e;
+
+namespace {
+
+// The stamps a backup made between the two clock readings may carry.
+QStringList stampsBetween(const QDateTime &from, const QDateTime &to)
+{
+    QStringList out;
+    for (QDateTime t = from.addSecs(-1); t <= to.addSecs(1); t = t.addSecs(1))
+        out << QString::number(t.date().month()) + QString::number(t.date().day()) + QString::number(t.time().second());
+    return out;
+}
+
+struct BackupRun {
+    QStringList batches;
+    QStringList stamps;
+};
+
+BackupRun clickBackup(ShownWindow &w, const SqlsimProcess &sim)
+{
+    const LogMark mark(sim);
+    const QDateTime before = QDateTime::currentDateTime();
+    w.click(w.form.Button7);
+    return {mark.batches("target") + mark.batches("sample"), stampsBetween(before, QDateTime::currentDateTime())};
+}
+
+// The stamp that fills "%1" in the expected statement, or empty when none does.
+QString matchStamp(const QString &batch, const QString &expected, const QStringList &stamps)
+{
+    for (const QString &stamp : stamps)
+        if (batch == expected.arg(stamp))
+            return stamp;
+    return {};
+}
+
+}  // namespace
+
+class BackupE2eTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void flagFalseAfterShowTrueAfterABackup();
+    void namesThatNeedQuotingBackUp_data();
+    void namesThatNeedQuotingBackUp();
+    void emptyNameRunsNothing();
+
+private:
+    std::unique_ptr<SqlsimProcess> m_sim;
+};
+
+void BackupE2eTest::initTestCase()
+{
+    if (dbsync::test::sqlsimBinary().isEmpty())
+        QSKIP("sqlsim is not built");
+    m_sim = startServers();
+}
+
+void BackupE2eTest::flagFalseAfterShowTrueAfterABackup()
+{
+    TForm43 form;
+    RecordingDialogs dialogs;
+    form.setDialogs(&dialogs);
+    form.b = true;
+    form.show();
+    QVERIFY(!form.b);
+
+    ShownWindow w;
+    fillFields(w.form, *m_sim);
+    w.click(w.form.Button12);
+    QCOMPARE(w.dialogs.shown.size(), 0);
+    // Blanks around the name go; the sample database is never the one backed up.
+    w.form.ComboBox1->setEditText("alpha");
+    w.form.ComboBox2->setEditText("  zeta \t");
+    const BackupRun run = clickBackup(w, *m_sim);
+    QCOMPARE(run.batches.size(), 1);
+    const QString stamp = matchStamp(run.batches[0], "backup database zeta to disk = 'c:\\zeta%1'", run.stamps);
+    QVERIFY2(!stamp.isEmpty(), qPrintable(run.batches[0]));
+    QCOMPARE(w.dialogs.texts("notice"), QStringList{QString::fromUtf8("已经在服务器C盘上备份c:\\(zeta%1)成功！").arg(stamp)});
+    QCOMPARE(w.dialogs.shown.size(), 1);
+    QVERIFY(w.form.b);
+    QVERIFY(QFile::exists(QDir(m_sim->backupDir("target")).filePath("zeta" + stamp)));
+    QVERIFY(!QDir(m_sim->backupDir("sample")).entryList(QDir::Files).contains("zeta" + stamp));
+    // The query keeps its statement until another command replaces it.
+    QCOMPARE(w.form.ADOQuery3.sql(), QStringList{run.batches[0]});
+}
+
+void BackupE2eTest::namesThatNeedQuotingBackUp_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("blank") << "my db" << "backup database [my db] to disk = 'c:\\my db%1'" << "my db%1";
+    QTest::newRow("quote") << "o'brien" << "backup database [o'brien] to disk = 'c:\\o''brien%1'" << "o'brien%1";
+    QTest::newRow("brackets") << "[x]" << "backup database [[x]]] to disk = 'c:\\[x]%1'" << "[x]%1";
+    QTest::newRow("dashes") << "--c" << "backup database [--c] to disk = 'c:\\--c%1'" << "--c%1";
+    QTest::newRow("chinese") << QString::fromUtf8("账套") << QString::fromUtf8("backup database 账套 to disk = 'c:\\账套%1'")
+                             << QString::fromUtf8("账套%1");
+}
+
+void BackupE2eTest::namesThatNeedQuotingBackUp()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, statement);
+    QFETCH(QString, file);
+    ShownWindow w;
+    fillFields(w.form, *m_sim, name);
+    w.click(w.form.Button12);  // the target database connection opens on that name too
+    QCOMPARE(w.dialogs.texts("error"), QStringList());
+    QVERIFY(w.form.ADOConnection3.isOpen());
+
+    const BackupRun run = clickBackup(w, *m_sim);
+    QCOMPARE(w.dialogs.texts("error"), QStringList());
+    QCOMPARE(run.batches.size(), 1);
+    const QString stamp = matchStamp(run.batches[0], statement, run.stamps);
+    QVERIFY2(!stamp.isEmpty(), qPrintable(run.batches[0]));
+    QVERIFY(w.form.b);
+    QVERIFY2(QFile::exists(QDir(m_sim->backupDir("target")).filePath(file.arg(stamp))), qPrintable(file.arg(stamp)));
+    QCOMPARE(w.dialogs.texts("notice"),
+             QStringList{QString::fromUtf8("已经在服务器C盘上备份c:\\(%1)成功！").arg(name + stamp)});
+}
+
+void BackupE2eTest::emptyNameRunsNothing()
+{
+    ShownWindow w;
+    fillFields(w.form, *m_sim);
+    w.click(w.form.Button12);
+    for (const QString &text : {QString(), QStringLiteral("   "), QStringLiteral(" \t ")}) {
+        w.form.ComboBox2->setEditText(text);
+        const BackupRun run = clickBackup(w, *m_sim);
+        QCOMPARE(run.batches, QStringList());
+        QCOMPARE(w.dialogs.shown.size(), 0);
+        QVERIFY(!w.form.b);
+    }
+    // Not even a closed connection is noticed: nothing is tried.
+    ShownWindow fresh;
+    fresh.click(fresh.form.Button7);
+    QCOMPARE(fresh.dialogs.shown.size(), 0);
+    QVERIFY(!fresh.form.b);
+}
+
+QTEST_MAIN(BackupE2eTest)
+#include "BackupE2eTest.moc"
