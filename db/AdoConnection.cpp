@@ -28,7 +28,8 @@ void AdoConnection::open()
 {
     if (isOpen())
         return;
-    const QString odbcString = toOdbcConnectionString(m_connectionString, installedDriver());
+    const QString odbcString = m_parameters ? toOdbcConnectionString(*m_parameters, installedDriver())
+                                            : toOdbcConnectionString(m_connectionString, installedDriver());
 
     SQLHDBC dbc = SQL_NULL_HDBC;
     odbc::check(SQLAllocHandle(SQL_HANDLE_DBC, odbc::environment(), &dbc), SQL_HANDLE_ENV,

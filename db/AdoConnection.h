@@ -2,7 +2,10 @@
 // A connection to one server, set up from the OLE DB connection string the window builds.
 // Opening never prompts; the login waits at most loginTimeout() seconds.
 
+#include "db/ConnectionString.h"
+
 #include <QString>
+#include <optional>
 #include <sql.h>
 
 namespace dbsync {
@@ -15,7 +18,19 @@ public:
     AdoConnection &operator=(const AdoConnection &) = delete;
 
     const QString &connectionString() const { return m_connectionString; }
-    void setConnectionString(const QString &oleDbConnectionString) { m_connectionString = oleDbConnectionString; }
+    // A string is read by the OLE DB rules when the connection opens.
+    void setConnectionString(const QString &oleDbConnectionString)
+    {
+        m_connectionString = oleDbConnectionString;
+        m_parameters.reset();
+    }
+    // The string built from the values; the values themselves go to the driver, so one that
+    // holds a ";" or a quote arrives whole instead of breaking the string.
+    void setConnectionParameters(const ConnectionParameters &parameters)
+    {
+        m_connectionString = buildConnectionString(parameters);
+        m_parameters = parameters;
+    }
 
     int loginTimeout() const { return m_loginTimeout; }
     void setLoginTimeout(int seconds) { m_loginTimeout = seconds; }
@@ -36,6 +51,7 @@ public:
 
 private:
     QString m_connectionString;
+    std::optional<ConnectionParameters> m_parameters;
     int m_loginTimeout = 15;
     int m_commandTimeout;
     SQLHDBC m_dbc = SQL_NULL_HDBC;

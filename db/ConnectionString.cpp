@@ -53,6 +53,11 @@ QString buildConnectionString(const QString &password, const QString &login,
     return s + QStringLiteral(";Data Source=") + address;
 }
 
+QString buildConnectionString(const ConnectionParameters &p)
+{
+    return buildConnectionString(p.password, p.login, p.initialCatalog, p.address);
+}
+
 QList<std::pair<QString, QString>> parseOleDbConnectionString(const QString &connectionString)
 {
     QList<std::pair<QString, QString>> pairs;
@@ -161,15 +166,17 @@ QString odbcValue(const QString &value, OdbcDriverChoice::Kind kind)
         || (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
     if (!needsBraces)
         return value;
-    if (!microsoft && value.contains(QLatin1Char('}')))
-        throw DbError(QStringLiteral("The FreeTDS driver cannot take a connection value that holds \"}\" "
-                                     "together with \";\", a leading \"{\" or outer blanks."));
-    QString escaped = value;
-    escaped.replace(QLatin1Char('}'), QLatin1String("}}"));
-    return QLatin1Char('{') + escaped + QLatin1Char('}');
+    if (microsoft) {
+        QString escaped = value;
+        escaped.replace(QLatin1Char('}'), QLatin1String("}}"));
+        return QLatin1Char('{') + escaped + QLatin1Char('}');
+    }
+    if (value.contains(QLatin1String("};")))
+        throw DbError(QStringLiteral("The FreeTDS driver cannot take a connection value that holds \"};\"."));
+    return QLatin1Char('{') + value + QLatin1Char('}');
 }
 
-QString toOdbcConnectionString(const QString &oleDbConnectionString, const OdbcDriverChoice &driver)
+ConnectionParameters parametersFromConnectionString(const QString &oleDbConnectionString)
 {
     const auto pairs = parseOleDbConnectionString(oleDbConnectionString);
     static const QStringList known = {QStringLiteral("Provider"), QStringLiteral("Persist Security Info"),
@@ -178,8 +185,23 @@ QString toOdbcConnectionString(const QString &oleDbConnectionString, const OdbcD
     for (const auto &pair : pairs)
         if (!known.contains(pair.first, Qt::CaseInsensitive))
             throw DbError(QStringLiteral("Invalid connection string attribute"));
+    ConnectionParameters p;
+    p.password = lookup(pairs, QStringLiteral("Password"));
+    p.login = lookup(pairs, QStringLiteral("User ID"));
+    if (has(pairs, QStringLiteral("Initial Catalog")))
+        p.initialCatalog = lookup(pairs, QStringLiteral("Initial Catalog"));
+    p.address = lookup(pairs, QStringLiteral("Data Source"));
+    return p;
+}
 
-    QString dataSource = lookup(pairs, QStringLiteral("Data Source"));
+QString toOdbcConnectionString(const QString &oleDbConnectionString, const OdbcDriverChoice &driver)
+{
+    return toOdbcConnectionString(parametersFromConnectionString(oleDbConnectionString), driver);
+}
+
+QString toOdbcConnectionString(const ConnectionParameters &parameters, const OdbcDriverChoice &driver)
+{
+    QString dataSource = parameters.address.trimmed();
     if (dataSource.startsWith(QLatin1String("tcp:"), Qt::CaseInsensitive))
         dataSource = dataSource.mid(4);
     QString host = dataSource;
@@ -202,10 +224,11 @@ QString toOdbcConnectionString(const QString &oleDbConnectionString, const OdbcD
         if (!port.isEmpty())  // without one FreeTDS asks for an instance or takes 1433
             s += QStringLiteral(";Port=") + odbcValue(port);
     }
-    s += QStringLiteral(";UID=") + odbcValue(lookup(pairs, QStringLiteral("User ID")));
-    s += QStringLiteral(";PWD=") + odbcValue(lookup(pairs, QStringLiteral("Password")));
-    if (has(pairs, QStringLiteral("Initial Catalog")))
-        s += QStringLiteral(";Database=") + odbcValue(lookup(pairs, QStringLiteral("Initial Catalog")));
+    s += QStringLiteral(";UID=") + odbcValue(parameters.login);
+    s += QStringLiteral(";PWD=") + odbcValue(parameters.password);
+    if (parameters.initialCatalog)
+        s += QStringLiteral(";Database=") + odbcValue(*parameters.initialCatalog);
+    // FreeTDS reads a braced value up to "};", so a braced value is never the last one.
     if (driver.kind == OdbcDriverChoice::Kind::Microsoft)
         s += QStringLiteral(";Encrypt=no;TrustServerCertificate=yes");  // as SQLOLEDB: no TLS demanded
     else

@@ -14,10 +14,19 @@ namespace dbsync {
 // connection strings and the backup name want their fields.
 QString trimBlanksAndControls(const QString &text);
 
+// The values a connection string carries.
+struct ConnectionParameters {
+    QString password;
+    QString login;
+    std::optional<QString> initialCatalog;
+    QString address;  // "host" or "host,port"
+};
+
 // "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=" + password + ";User ID=" + login
 // [+ ";Initial Catalog=" + catalog] + ";Data Source=" + address. Values go in as given.
 QString buildConnectionString(const QString &password, const QString &login,
                               const std::optional<QString> &initialCatalog, const QString &address);
+QString buildConnectionString(const ConnectionParameters &parameters);
 
 // Splits an OLE DB connection string into keyword/value pairs by the OLE DB rules: pairs
 // separated by ";", empty elements allowed, keywords without regard to case, values unquoted
@@ -46,9 +55,14 @@ std::optional<OdbcDriverChoice> chooseOdbcDriver(const QList<OdbcDriverInfo> &re
 // The drivers unixODBC has registered (SQLDrivers).
 QList<OdbcDriverInfo> registeredOdbcDrivers();
 
-// Translates the OLE DB string for the given driver: Data Source "host,port" becomes the
-// server and port, User ID, Password and Initial Catalog their ODBC keywords; values are
-// braced where ODBC needs it. Throws DbError for a string the provider would reject.
+// The values of an OLE DB string the provider accepts (Provider, Persist Security Info,
+// Password, User ID, Initial Catalog, Data Source). Throws DbError for any other.
+ConnectionParameters parametersFromConnectionString(const QString &oleDbConnectionString);
+
+// The ODBC connection string for the given driver: the address "host,port" becomes the server
+// and port, login, password and initial catalog their ODBC keywords; values are braced where
+// ODBC needs it, so every value reaches the driver whole.
+QString toOdbcConnectionString(const ConnectionParameters &parameters, const OdbcDriverChoice &driver);
 QString toOdbcConnectionString(const QString &oleDbConnectionString, const OdbcDriverChoice &driver);
 
 // A value as an OLE DB connection string takes it: as it is, or in double quotes (doubled
@@ -57,7 +71,8 @@ QString oleDbValue(const QString &value);
 
 // A value as the ODBC driver wants it: as it is, or braced when it holds ";", starts with "{"
 // or has leading or trailing blanks. Microsoft's drivers take "}}" for a "}" inside braces;
-// FreeTDS ends a braced value at the first "}", so such a value throws DbError for it.
+// FreeTDS takes the braced text as it is up to the first "};", so a value holding "};"
+// throws DbError for it.
 QString odbcValue(const QString &value, OdbcDriverChoice::Kind kind);
 
 }  // namespace dbsync

@@ -24,22 +24,29 @@ std::optional<InputCheckFailure> checkServerFields(const ServerFields &f)
     return std::nullopt;
 }
 
-QString sampleServerConnectionString(const ServerFields &f)
+ConnectionParameters sampleServerParameters(const ServerFields &f)
 {
-    return buildConnectionString(trimBlanksAndControls(f.EPassword), trimBlanksAndControls(f.EUser),
-                                 std::nullopt, trimBlanksAndControls(f.EIP));
+    return {trimBlanksAndControls(f.EPassword), trimBlanksAndControls(f.EUser), std::nullopt,
+            trimBlanksAndControls(f.EIP)};
 }
 
-QString targetServerConnectionString(const ServerFields &f)
+ConnectionParameters targetServerParameters(const ServerFields &f)
 {
-    return buildConnectionString(trimBlanksAndControls(f.MaskEdit1), trimBlanksAndControls(f.Edit3),
-                                 std::nullopt, trimBlanksAndControls(f.Edit2));
+    return {trimBlanksAndControls(f.MaskEdit1), trimBlanksAndControls(f.Edit3), std::nullopt,
+            trimBlanksAndControls(f.Edit2)};
 }
 
+ConnectionParameters targetDatabaseParameters(const ServerFields &f)
+{
+    return {trimBlanksAndControls(f.MaskEdit1), trimBlanksAndControls(f.Edit3), f.ComboBox2,
+            trimBlanksAndControls(f.Edit2)};
+}
+
+QString sampleServerConnectionString(const ServerFields &f) { return buildConnectionString(sampleServerParameters(f)); }
+QString targetServerConnectionString(const ServerFields &f) { return buildConnectionString(targetServerParameters(f)); }
 QString targetDatabaseConnectionString(const ServerFields &f)
 {
-    return buildConnectionString(trimBlanksAndControls(f.MaskEdit1), trimBlanksAndControls(f.Edit3),
-                                 f.ComboBox2, trimBlanksAndControls(f.Edit2));
+    return buildConnectionString(targetDatabaseParameters(f));
 }
 
 QString databaseListQuery() { return QStringLiteral("select name from master..sysdatabases "); }
@@ -52,12 +59,20 @@ void reopenConnection(AdoConnection &connection, const QString &connectionString
     connection.open();
 }
 
+void reopenConnection(AdoConnection &connection, const ConnectionParameters &parameters)
+{
+    if (connection.isOpen())
+        connection.close();
+    connection.setConnectionParameters(parameters);
+    connection.open();
+}
+
 void connectServers(const ServerFields &fields, AdoConnection &sampleServer, AdoConnection &targetServer,
                     AdoConnection &targetDatabase)
 {
-    reopenConnection(sampleServer, sampleServerConnectionString(fields));
-    reopenConnection(targetServer, targetServerConnectionString(fields));
-    reopenConnection(targetDatabase, targetDatabaseConnectionString(fields));
+    reopenConnection(sampleServer, sampleServerParameters(fields));
+    reopenConnection(targetServer, targetServerParameters(fields));
+    reopenConnection(targetDatabase, targetDatabaseParameters(fields));
 }
 
 QStringList readDatabaseList(AdoQuery &query)
@@ -75,8 +90,8 @@ QStringList readDatabaseList(AdoQuery &query)
 void listDatabases(const ServerFields &fields, AdoConnection &sampleServer, AdoConnection &targetServer,
                    AdoQuery &sampleList, AdoQuery &targetList, DatabaseLists &lists)
 {
-    reopenConnection(sampleServer, sampleServerConnectionString(fields));
-    reopenConnection(targetServer, targetServerConnectionString(fields));
+    reopenConnection(sampleServer, sampleServerParameters(fields));
+    reopenConnection(targetServer, targetServerParameters(fields));
     const QStringList sampleNames = readDatabaseList(sampleList);
     lists.clearSample();
     lists.clearTarget();

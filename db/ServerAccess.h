@@ -2,6 +2,8 @@
 // The connect and list commands without their window: the parameter fields as texts in,
 // the six input checks, reopening the connections and filling the two database lists.
 
+#include "db/ConnectionString.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -27,8 +29,13 @@ struct InputCheckFailure {
 // The first of the six checks both commands start with that fails, if any.
 std::optional<InputCheckFailure> checkServerFields(const ServerFields &fields);
 
-// The three connection strings, from the trimmed server, login and password fields; the
-// target database name goes in as typed.
+// The values of the three connections, from the trimmed server, login and password fields;
+// the target database name goes in as typed.
+ConnectionParameters sampleServerParameters(const ServerFields &fields);
+ConnectionParameters targetServerParameters(const ServerFields &fields);
+ConnectionParameters targetDatabaseParameters(const ServerFields &fields);
+
+// Their connection strings.
 QString sampleServerConnectionString(const ServerFields &fields);
 QString targetServerConnectionString(const ServerFields &fields);
 QString targetDatabaseConnectionString(const ServerFields &fields);
@@ -36,8 +43,9 @@ QString targetDatabaseConnectionString(const ServerFields &fields);
 // "select name from master..sysdatabases " (one trailing blank).
 QString databaseListQuery();
 
-// Closes the connection if it is open, sets the string, opens it.
+// Closes the connection if it is open, sets the string (or the values), opens it.
 void reopenConnection(AdoConnection &connection, const QString &connectionString);
+void reopenConnection(AdoConnection &connection, const ConnectionParameters &parameters);
 
 // After the checks: reopens the sample server, target server and target database connections
 // in that order. An error ends it where it happens; what was done stays done.

@@ -78,12 +78,15 @@ TEST(ConnectionString, OdbcValuesAreBracedWhereNeeded)
         EXPECT_EQ(odbcValue(" lead", kind), "{ lead}");
         EXPECT_EQ(odbcValue(QString::fromUtf8("数据库"), kind), QString::fromUtf8("数据库"));
     }
-    // FreeTDS reads a "}" literally outside braces and cannot take one inside them.
+    // FreeTDS takes a braced value as it stands, up to the first "};".
     EXPECT_EQ(odbcValue("a}b", K::FreeTds), "a}b");
-    EXPECT_THROW(odbcValue("a;}", K::FreeTds), DbError);
-    EXPECT_THROW(odbcValue("{ab}", K::FreeTds), DbError);
+    EXPECT_EQ(odbcValue("a;}", K::FreeTds), "{a;}}");
+    EXPECT_EQ(odbcValue("{ab}", K::FreeTds), "{{ab}}");
+    EXPECT_EQ(odbcValue(QString::fromUtf8("p'w;{x}--中 文"), K::FreeTds), QString::fromUtf8("{p'w;{x}--中 文}"));
+    EXPECT_THROW(odbcValue("x};UID=evil", K::FreeTds), DbError);
     EXPECT_EQ(odbcValue("a}b", K::Microsoft), "{a}}b}");
     EXPECT_EQ(odbcValue("{ab}", K::Microsoft), "{{ab}}}");
+    EXPECT_EQ(odbcValue("x};UID=evil", K::Microsoft), "{x}};UID=evil}");
     // A catalogue name cannot add keywords of its own.
     EXPECT_EQ(toOdbcConnectionString("Password=p;User ID=u;Initial Catalog='x;UID=evil';Data Source=h", kFreeTds),
               "DRIVER={FreeTDS};Server=h;UID=u;PWD=p;Database={x;UID=evil};TDS_Version=7.4;ClientCharset=UTF-8");
@@ -100,6 +103,26 @@ TEST(ConnectionString, ValuesThatBreakTheOleDbSyntaxAreRejected)
     }
     EXPECT_THROW(toOdbcConnectionString(buildConnectionString("a;Server=evil", "sa", std::nullopt, "h"), kFreeTds),
                  DbError);
+}
+
+TEST(ConnectionString, ParametersGoToOdbcWhole)
+{
+    const ConnectionParameters p{QString::fromUtf8("p'w;{x}--中 文"), QString::fromUtf8("o'd;[x]--中文"),
+                                 QString(" shop "), "127.0.0.1,1500"};
+    EXPECT_EQ(buildConnectionString(p),
+              QString::fromUtf8("Provider=SQLOLEDB.1;Persist Security Info=True;;Password=p'w;{x}--中 文;"
+                                "User ID=o'd;[x]--中文;Initial Catalog= shop ;Data Source=127.0.0.1,1500"));
+    EXPECT_EQ(toOdbcConnectionString(p, kFreeTds),
+              QString::fromUtf8("DRIVER={FreeTDS};Server=127.0.0.1;Port=1500;UID={o'd;[x]--中文};"
+                                "PWD={p'w;{x}--中 文};Database={ shop };TDS_Version=7.4;ClientCharset=UTF-8"));
+
+    const ConnectionParameters parsed = parametersFromConnectionString(
+        "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=pw;User ID=sa;Data Source=h,1");
+    EXPECT_EQ(parsed.password, "pw");
+    EXPECT_EQ(parsed.login, "sa");
+    EXPECT_FALSE(parsed.initialCatalog);
+    EXPECT_EQ(parsed.address, "h,1");
+    EXPECT_THROW(parametersFromConnectionString("Password=p;Server=evil"), DbError);
 }
 
 TEST(ConnectionString, OleDbValueQuotesOnlyWhatWouldBreak)

@@ -86,6 +86,20 @@ TEST(ConnectionStrings, EachRoleGetsItsFields)
               "Initial Catalog= target ;Data Source=127.0.0.1");
 }
 
+TEST(ConnectionStrings, ParametersMatchTheStrings)
+{
+    ServerFields f = filled();
+    f.MaskEdit1 = " a;b ";
+    const ConnectionParameters p = targetDatabaseParameters(f);
+    EXPECT_EQ(p.password, "a;b");
+    EXPECT_EQ(p.initialCatalog, QString("target"));
+    EXPECT_EQ(buildConnectionString(p), targetDatabaseConnectionString(f));
+    EXPECT_FALSE(sampleServerParameters(f).initialCatalog);
+    AdoConnection connection;
+    connection.setConnectionParameters(p);
+    EXPECT_EQ(connection.connectionString(), targetDatabaseConnectionString(f));
+}
+
 TEST(ConnectionStrings, ListQueryKeepsItsTrailingBlank)
 {
     EXPECT_EQ(databaseListQuery(), "select name from master..sysdatabases ");

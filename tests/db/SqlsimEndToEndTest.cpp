@@ -39,7 +39,7 @@ protected:
             return;
         SqlsimProcess::Server sample{"sample", QString::fromUtf8("用户"), QString::fromUtf8("密'码]-- x"),
                                      {"shop", QString::fromUtf8("样本库")}};
-        SqlsimProcess::Server target{"target", "admin", "p'w{x}]--", {"shop", "other"}};
+        SqlsimProcess::Server target{"target", "admin", "p'w;{x}]--", {"shop", "other"}};
         sim = std::make_unique<SqlsimProcess>(QList<SqlsimProcess::Server>{sample, target});
     }
     static void TearDownTestSuite() { sim.reset(); }
@@ -59,7 +59,7 @@ protected:
         f.ComboBox1 = "shop";
         f.Edit2 = " " + sim->address("target") + " ";
         f.Edit3 = "admin";
-        f.MaskEdit1 = "p'w{x}]--";
+        f.MaskEdit1 = "p'w;{x}]--";
         f.ComboBox2 = "shop";
         return f;
     }
@@ -105,7 +105,7 @@ TEST_F(SqlsimEndToEnd, ConnectOpensAllThreeAndReopensEveryTime)
     connectServers(fields(), db.ADOConnection1, db.ADOConnection2, db.ADOConnection3);
     EXPECT_TRUE(db.ADOConnection1.isOpen() && db.ADOConnection2.isOpen() && db.ADOConnection3.isOpen());
     EXPECT_EQ(db.ADOConnection3.connectionString(),
-              "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=p'w{x}]--;User ID=admin;"
+              "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=p'w;{x}]--;User ID=admin;"
               "Initial Catalog=shop;Data Source=" + sim->address("target"));
 
     db.ADOQuery3.setSql({"select db_name() as d"});
@@ -151,7 +151,7 @@ TEST_F(SqlsimEndToEnd, MissingInitialCatalogAndDownServerFail)
     ServerFields f = fields();
     f.ComboBox2 = "nope";
     try {
-        reopenConnection(connection, targetDatabaseConnectionString(f));
+        reopenConnection(connection, targetDatabaseParameters(f));
         FAIL() << "opened";
     } catch (const DbError &e) {
         EXPECT_STREQ(e.what(), "Cannot open database \"nope\" requested by the login. The login failed.");
@@ -214,7 +214,7 @@ TEST_F(SqlsimEndToEnd, MaxTypesAndSqlVariantArriveWhole)
     EXPECT_EQ(query.fieldText("definition"), body);
 }
 
-TEST_F(SqlsimEndToEnd, SemicolonInAValueFailsBeforeTheServer)
+TEST_F(SqlsimEndToEnd, MalformedStringFailsBeforeTheServer)
 {
     AdoConnection connection;
     ServerFields f = fields();

@@ -1,0 +1,55 @@
+#include "bench/ListingOptions.h"
+
+#include <stdexcept>
+
+namespace bench {
+
+const char *const kListingUsage =
+    "usage: bench_listing --sample HOST,PORT --sample-login L --sample-password P --sample-db D\n"
+    "                     --target HOST,PORT --target-login L --target-password P --target-db D\n"
+    "                     [--presses N | --print-query]\n"
+    "Times Button14Click from press to filled grid N times (default 3), one line per press:\n"
+    "\"press I rows R seconds S\". --print-query prints the query text it sends instead.\n";
+
+ListingOptions parseListingOptions(const QStringList &args)
+{
+    ListingOptions o;
+    dbsync::ServerFields &f = o.fields;
+    QString *const slots[] = {&f.EIP, &f.EUser, &f.EPassword, &f.ComboBox1,
+                              &f.Edit2, &f.Edit3, &f.MaskEdit1, &f.ComboBox2};
+    const char *const names[] = {"--sample", "--sample-login", "--sample-password", "--sample-db",
+                                 "--target", "--target-login", "--target-password", "--target-db"};
+    bool given[8] = {};
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &opt = args[i];
+        if (opt == QLatin1String("--print-query")) {
+            o.printQuery = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            throw std::invalid_argument("missing value after " + opt.toStdString());
+        const QString value = args[++i];
+        if (opt == QLatin1String("--presses")) {
+            bool ok = false;
+            o.presses = value.toInt(&ok);
+            if (!ok || o.presses < 1)
+                throw std::invalid_argument("--presses needs a positive number");
+            continue;
+        }
+        bool known = false;
+        for (int k = 0; k < 8; ++k) {
+            if (opt == QLatin1String(names[k])) {
+                *slots[k] = value;
+                given[k] = known = true;
+            }
+        }
+        if (!known)
+            throw std::invalid_argument("unknown option " + opt.toStdString());
+    }
+    for (int k = 0; k < 8; ++k)
+        if (!given[k])
+            throw std::invalid_argument(std::string("missing ") + names[k]);
+    return o;
+}
+
+}  // namespace bench

@@ -1,0 +1,113 @@
+# Shared by the benchmark scripts: finds the built programs, starts sqlsim with two servers
+# holding N generated tables each, runs SQL through bsqldb and takes medians.
+# Sourced, not run. Needs python3 and bsqldb (freetds-bin).
+
+BENCH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+BUILD=${BUILD:-$BENCH_DIR/../build}
+SQLSIM=${SQLSIM:-$BUILD/sim/sqlsim}
+BENCH_LISTING=${BENCH_LISTING:-$BUILD/bench/bench_listing}
+SAMPLE_DB=sampledb
+TARGET_DB=targetdb
+SAMPLE_PW=sample-pw
+TARGET_PW=target-pw
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/dbsync-bench.XXXXXX")
+SIM_PID=
+cleanup() {
+    stop_sim
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+need() {
+    [ -x "$1" ] || { echo "missing $1 (build it, or set BUILD / SQLSIM / BENCH_LISTING)" >&2; exit 2; }
+}
+command -v bsqldb >/dev/null || { echo "bsqldb not found (Debian package freetds-bin)" >&2; exit 2; }
+command -v python3 >/dev/null || { echo "python3 not found" >&2; exit 2; }
+
+now() { echo "${EPOCHREALTIME/,/.}"; }
+elapsed() { python3 -c "print(f'{$2 - $1:.4f}')"; }
+# The median of the numbers given as arguments.
+median() { python3 -c 'import statistics,sys; print(f"{statistics.median(map(float, sys.argv[1:])):.4f}")' "$@"; }
+ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
+
+# start_sim N: sqlsim with servers "sample" and "target", N tables each; sets SAMPLE_PORT,
+# TARGET_PORT and INIT_SECONDS (start until ready, mostly the two --init scripts).
+start_sim() {
+    local n=$1
+    python3 "$BENCH_DIR/make_schema.py" "$n" sample "$SAMPLE_DB" >"$WORK/sample.sql"
+    python3 "$BENCH_DIR/make_schema.py" "$n" target "$TARGET_DB" >"$WORK/target.sql"
+    rm -f "$WORK/ready"
+    local t0
+    t0=$(now)
+    "$SQLSIM" --server sample=127.0.0.1:0 --server target=127.0.0.1:0 \
+        --login "sample:sa:$SAMPLE_PW" --login "target:sa:$TARGET_PW" \
+        --init "sample:$WORK/sample.sql" --init "target:$WORK/target.sql" \
+        --ready-file "$WORK/ready" ${SIM_LOG:+--log "$SIM_LOG"} &
+    SIM_PID=$!
+    while [ ! -s "$WORK/ready" ]; do
+        kill -0 "$SIM_PID" 2>/dev/null || { echo "sqlsim ended before it was ready" >&2; SIM_PID=; exit 1; }
+        sleep 0.05
+    done
+    INIT_SECONDS=$(elapsed "$t0" "$(now)")
+    SAMPLE_PORT=$(awk '$1 == "sample" { print $3 }' "$WORK/ready")
+    TARGET_PORT=$(awk '$1 == "target" { print $3 }' "$WORK/ready")
+    # bsqldb finds the servers by name in a freetds.conf of our own.
+    cat >"$WORK/freetds.conf" <<CONF
+[global]
+    tds version = 7.4
+    client charset = UTF-8
+[sample]
+    host = 127.0.0.1
+    port = $SAMPLE_PORT
+[target]
+    host = 127.0.0.1
+    port = $TARGET_PORT
+CONF
+    export FREETDSCONF=$WORK/freetds.conf
+}
+
+stop_sim() {
+    if [ -n "$SIM_PID" ]; then
+        kill "$SIM_PID" 2>/dev/null
+        wait "$SIM_PID" 2>/dev/null
+        SIM_PID=
+    fi
+}
+
+# The window's fields for bench_listing.
+listing_args() {
+    echo --sample "127.0.0.1,$SAMPLE_PORT" --sample-login sa --sample-password "$SAMPLE_PW" \
+        --sample-db "$SAMPLE_DB" --target "127.0.0.1,$TARGET_PORT" --target-login sa \
+        --target-password "$TARGET_PW" --target-db "$TARGET_DB"
+}
+
+# on_target FILE OUT: bsqldb runs the script on the target database; rows only to OUT.
+on_target() {
+    bsqldb -S target -U sa -P "$TARGET_PW" -D "$TARGET_DB" -q -i "$1" -o "$2" -e "$WORK/bsqldb.err" || {
+        echo "bsqldb failed:" >&2
+        cat "$WORK/bsqldb.err" >&2
+        exit 1
+    }
+}
+
+# Writes the query text the tool sends to $WORK/query.sql and runs the enabling statements
+# on the target server, which OPENDATASOURCE needs.
+prepare_query() {
+    # shellcheck disable=SC2046
+    "$BENCH_LISTING" --print-query $(listing_args) >"$WORK/query.sql" || exit 1
+    printf '%s\n' "exec sp_configure'show advanced options',1" go reconfigure go \
+        "exec sp_configure'Ad Hoc Distributed Queries',1" go reconfigure >"$WORK/enable.sql"
+    on_target "$WORK/enable.sql" /dev/null
+}
+
+# time_bsqldb: seconds for one bsqldb run of the query (process start to exit); the rows
+# go to $WORK/rows.txt.
+time_bsqldb() {
+    local t0
+    t0=$(now)
+    on_target "$WORK/query.sql" "$WORK/rows.txt"
+    elapsed "$t0" "$(now)"
+}
+row_count() { grep -c . "$WORK/rows.txt"; }
