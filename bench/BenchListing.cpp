@@ -79,6 +79,9 @@ int run(const bench::ListingOptions &o)
 
 int main(int argc, char **argv)
 {
+    // The window is never seen; without a display it runs offscreen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     bench::ListingOptions options;
     try {

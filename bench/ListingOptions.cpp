@@ -15,7 +15,7 @@ ListingOptions parseListingOptions(const QStringList &args)
 {
     ListingOptions o;
     dbsync::ServerFields &f = o.fields;
-    QString *const slots[] = {&f.EIP, &f.EUser, &f.EPassword, &f.ComboBox1,
+    QString *const fieldSlots[] = {&f.EIP, &f.EUser, &f.EPassword, &f.ComboBox1,
                               &f.Edit2, &f.Edit3, &f.MaskEdit1, &f.ComboBox2};
     const char *const names[] = {"--sample", "--sample-login", "--sample-password", "--sample-db",
                                  "--target", "--target-login", "--target-password", "--target-db"};
@@ -39,7 +39,7 @@ ListingOptions parseListingOptions(const QStringList &args)
         bool known = false;
         for (int k = 0; k < 8; ++k) {
             if (opt == QLatin1String(names[k])) {
-                *slots[k] = value;
+                *fieldSlots[k] = value;
                 given[k] = known = true;
             }
         }

@@ -136,9 +136,18 @@ std::optional<OdbcDriverChoice> chooseOdbcDriver(const QList<OdbcDriverInfo> &re
     for (const auto &driver : registered)
         if (QFileInfo(driver.libraryPath).fileName().startsWith(QLatin1String("libtdsodbc")))
             return OdbcDriverChoice{OdbcDriverChoice::Kind::FreeTds, driver.name};
+    // Debian and Ubuntu's tdsodbc per architecture, Fedora's freetds (only the versioned name
+    // without freetds-devel), then builds of one's own.
     for (const QString &path : {QStringLiteral("/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"),
                                QStringLiteral("/usr/lib/aarch64-linux-gnu/odbc/libtdsodbc.so"),
+                               QStringLiteral("/usr/lib/arm-linux-gnueabihf/odbc/libtdsodbc.so"),
+                               QStringLiteral("/usr/lib/i386-linux-gnu/odbc/libtdsodbc.so"),
+                               QStringLiteral("/usr/lib/powerpc64le-linux-gnu/odbc/libtdsodbc.so"),
+                               QStringLiteral("/usr/lib/riscv64-linux-gnu/odbc/libtdsodbc.so"),
+                               QStringLiteral("/usr/lib/s390x-linux-gnu/odbc/libtdsodbc.so"),
                                QStringLiteral("/usr/lib/odbc/libtdsodbc.so"),
+                               QStringLiteral("/usr/lib64/libtdsodbc.so.0"),
+                               QStringLiteral("/usr/lib64/libtdsodbc.so"),
                                QStringLiteral("/usr/local/lib/libtdsodbc.so"),
                                QStringLiteral("/usr/lib/libtdsodbc.so")})
         if (fileExists(path))

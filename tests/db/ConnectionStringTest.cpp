@@ -167,3 +167,22 @@ TEST(DriverChoice, FindsFreeTdsByLibraryOrPath)
 
     EXPECT_FALSE(chooseOdbcDriver({{"PostgreSQL", "psqlodbcw.so"}}, noFiles));
 }
+
+TEST(DriverChoice, FindsTheDistributionsUnregisteredFreeTds)
+{
+    // Where each distribution's FreeTDS ODBC package puts the library.
+    for (const QString &path : {QStringLiteral("/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"),  // Debian, Ubuntu
+                               QStringLiteral("/usr/lib/aarch64-linux-gnu/odbc/libtdsodbc.so"),
+                               QStringLiteral("/usr/lib/arm-linux-gnueabihf/odbc/libtdsodbc.so"),
+                               QStringLiteral("/usr/lib64/libtdsodbc.so.0")}) {  // Fedora
+        const auto choice = chooseOdbcDriver({}, [&path](const QString &candidate) { return candidate == path; });
+        ASSERT_TRUE(choice) << path.toStdString();
+        EXPECT_EQ(choice->kind, OdbcDriverChoice::Kind::FreeTds);
+        EXPECT_EQ(choice->driver, path);
+    }
+    // A registered driver wins over a library found on disk.
+    const auto choice = chooseOdbcDriver({{"ODBC Driver 18 for SQL Server", "msodbcsql18.dll"}},
+                                         [](const QString &) { return true; });
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->kind, OdbcDriverChoice::Kind::Microsoft);
+}

@@ -4,7 +4,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QRegularExpression>
 
 using namespace e2e;
 

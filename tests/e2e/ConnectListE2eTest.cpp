@@ -216,7 +216,7 @@ void ConnectListE2eTest::enablingStatementsRunOnTheTargetDatabase()
     w.click(w.form.Button12);
     QCOMPARE(w.dialogs.shown.size(), 0);
     const LogMark mark(*m_sim);
-    dbsync::runEnablingStep(w.form.ADOCommand1);
+    QCOMPARE(errorOf([&] { dbsync::runEnablingStep(w.form.ADOCommand1); }), QString());
     const QStringList expected = {"exec sp_configure'show advanced options',1", "reconfigure",
                                   "exec sp_configure'Ad Hoc Distributed Queries',1", "reconfigure"};
     QCOMPARE(mark.batches("target"), expected);

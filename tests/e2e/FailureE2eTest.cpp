@@ -49,8 +49,8 @@ void FailureE2eTest::initTestCase()
 
 void FailureE2eTest::init()
 {
-    armFault(*m_sim, "sample", "exec sqlsim_fault 'clear'");
-    armFault(*m_sim, "target", "exec sqlsim_fault 'clear'");
+    QCOMPARE(runControl(*m_sim, "sample", "exec sqlsim_fault 'clear'"), QString());
+    QCOMPARE(runControl(*m_sim, "target", "exec sqlsim_fault 'clear'"), QString());
 }
 
 void FailureE2eTest::wrongPasswordStopsAtThatConnection()
@@ -154,9 +154,10 @@ void FailureE2eTest::failingTargetListKeepsTheSampleNames()
 {
     ShownWindow w;
     fillFields(w.form, *m_sim);
-    armFault(*m_sim, "target",
+    QCOMPARE(runControl(*m_sim, "target",
              "exec sqlsim_fault 'fail', 1, 'sysdatabases', 229, "
-             "'The SELECT permission was denied on the object ''sysdatabases''.', 14");
+             "'The SELECT permission was denied on the object ''sysdatabases''.', 14"),
+             QString());
     w.click(w.form.Button1);
     QCOMPARE(w.dialogs.texts("error"),
              QStringList{"The SELECT permission was denied on the object 'sysdatabases'."});
@@ -173,7 +174,7 @@ void FailureE2eTest::stalledStatementsTimeOut()
     w.form.ADOQuery4.setCommandTimeout(1);
     w.form.ADOQuery3.setCommandTimeout(1);
 
-    armFault(*m_sim, "target", "exec sqlsim_fault 'stall', 1, 'sysdatabases', 20");
+    QCOMPARE(runControl(*m_sim, "target", "exec sqlsim_fault 'stall', 1, 'sysdatabases', 20"), QString());
     QElapsedTimer timer;
     timer.start();
     w.click(w.form.Button1);
@@ -186,7 +187,7 @@ void FailureE2eTest::stalledStatementsTimeOut()
     QCOMPARE(w.dialogs.shown.size(), 1);
     QCOMPARE(entries(w.form.ComboBox2), systemDatabases() + targetDatabases());
 
-    armFault(*m_sim, "target", "exec sqlsim_fault 'stall', 1, 'backup database', 20");
+    QCOMPARE(runControl(*m_sim, "target", "exec sqlsim_fault 'stall', 1, 'backup database', 20"), QString());
     timer.restart();
     w.click(w.form.Button7);
     QVERIFY2(timer.elapsed() < 8000, qPrintable(QString::number(timer.elapsed())));
@@ -205,7 +206,7 @@ void FailureE2eTest::droppedConnectionGivesAnErrorAndReconnectingHelps()
     ShownWindow w;
     connectAll(w, *m_sim);
 
-    armFault(*m_sim, "target", "exec sqlsim_fault 'drop', 1, 'backup database'");
+    QCOMPARE(runControl(*m_sim, "target", "exec sqlsim_fault 'drop', 1, 'backup database'"), QString());
     QElapsedTimer timer;
     timer.start();
     w.click(w.form.Button7);
@@ -224,7 +225,7 @@ void FailureE2eTest::droppedConnectionGivesAnErrorAndReconnectingHelps()
     QVERIFY(w.form.b);
 
     // The list command reconnects by itself: the run after a drop works.
-    armFault(*m_sim, "sample", "exec sqlsim_fault 'drop', 1, 'sysdatabases'");
+    QCOMPARE(runControl(*m_sim, "sample", "exec sqlsim_fault 'drop', 1, 'sysdatabases'"), QString());
     w.click(w.form.Button1);
     QCOMPARE(w.dialogs.texts("error").size(), 3);
     w.click(w.form.Button1);

@@ -92,18 +92,36 @@ struct LogMark {
     QStringList logins(const QString &server) const { return values("login", server, "db"); }
 };
 
-// Arms a sqlsim fault on a server through a connection of the test's own.
-inline void armFault(const SqlsimProcess &sim, const QString &server, const QString &statement)
+// Runs a statement on a server through a connection of the test's own, e.g. to arm a sqlsim
+// fault. Gives the error's text, empty when it ran: an exception must not end a QtTest run.
+inline QString runControl(const SqlsimProcess &sim, const QString &server, const QString &statement)
 {
     const bool sample = server == QLatin1String("sample");
-    dbsync::AdoConnection control;
-    control.setConnectionString(dbsync::buildConnectionString(sample ? kSamplePassword : kTargetPassword,
-                                                              sample ? kSampleLogin : kTargetLogin,
-                                                              std::nullopt, sim.address(server)));
-    control.open();
-    dbsync::AdoCommand command(&control);
-    command.setCommandText(statement);
-    command.execute();
+    try {
+        dbsync::AdoConnection control;
+        control.setConnectionString(dbsync::buildConnectionString(sample ? kSamplePassword : kTargetPassword,
+                                                                  sample ? kSampleLogin : kTargetLogin,
+                                                                  std::nullopt, sim.address(server)));
+        control.open();
+        dbsync::AdoCommand command(&control);
+        command.setCommandText(statement);
+        command.execute();
+        return {};
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what()) + QStringLiteral(" (running ") + statement + QLatin1Char(')');
+    }
+}
+
+// Runs a step of the data layer as a test may: the error's text, empty when it ran.
+template <typename Step>
+QString errorOf(Step step)
+{
+    try {
+        step();
+        return {};
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    }
 }
 
 // The window as the user sees it after start: shown, active, dialogs recorded.
