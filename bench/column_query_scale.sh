@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # How the column comparison query's time grows with the number of tables: for each size,
 # sqlsim holds a sample and a target database of N tables × 15 columns with a known share of
-# differences; bsqldb runs the query the tool sends (its exact text) against the target server.
+# differences; tsql (FreeTDS) runs the query the tool sends (its exact text) against the target server.
 # Prints the median of REPEATS runs per size, the row count against the expected one, and the
 # growth against the first size and against linear growth.
 #   usage: bench/column_query_scale.sh [SIZE...]      (default 200 500 1000 2000)
@@ -21,7 +21,7 @@ for n in "${sizes[@]}"; do
     prepare_query
     times=()
     for _ in $(seq "$REPEATS"); do
-        times+=("$(time_bsqldb)")
+        times+=("$(time_client)")
     done
     t=$(median "${times[@]}")
     rows=$(row_count)

@@ -1,6 +1,6 @@
 # Shared by the benchmark scripts: finds the built programs, starts sqlsim with two servers
-# holding N generated tables each, runs SQL through bsqldb and takes medians.
-# Sourced, not run. Needs python3 and bsqldb (freetds-bin).
+# holding N generated tables each, runs SQL through tsql and takes medians.
+# Sourced, not run. Needs python3 and tsql (freetds-bin).
 
 BENCH_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 BUILD=${BUILD:-$BENCH_DIR/../build}
@@ -19,11 +19,14 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+# Qt wants a private runtime folder even offscreen.
+export XDG_RUNTIME_DIR=$WORK/runtime
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
 
 need() {
     [ -x "$1" ] || { echo "missing $1 (build it, or set BUILD / SQLSIM / BENCH_LISTING)" >&2; exit 2; }
 }
-command -v bsqldb >/dev/null || { echo "bsqldb not found (Debian package freetds-bin)" >&2; exit 2; }
+command -v tsql >/dev/null || { echo "tsql not found (Debian package freetds-bin)" >&2; exit 2; }
 command -v python3 >/dev/null || { echo "python3 not found" >&2; exit 2; }
 
 now() { echo "${EPOCHREALTIME/,/.}"; }
@@ -53,7 +56,7 @@ start_sim() {
     INIT_SECONDS=$(elapsed "$t0" "$(now)")
     SAMPLE_PORT=$(awk '$1 == "sample" { print $3 }' "$WORK/ready")
     TARGET_PORT=$(awk '$1 == "target" { print $3 }' "$WORK/ready")
-    # bsqldb finds the servers by name in a freetds.conf of our own.
+    # tsql finds the servers by name in a freetds.conf of our own.
     cat >"$WORK/freetds.conf" <<CONF
 [global]
     tds version = 7.4
@@ -83,13 +86,17 @@ listing_args() {
         --target-password "$TARGET_PW" --target-db "$TARGET_DB"
 }
 
-# on_target FILE OUT: bsqldb runs the script on the target database; rows only to OUT.
+# on_target FILE OUT: tsql runs the script (batches ended by "go") on the target database;
+# the result rows, after one header line, go to OUT. bsqldb would be the plainer client, but
+# DB-Library refuses the listing's sql_variant column ("type 98 not supported, sorry").
+# tsql exits 0 whatever the server says, so its messages are read for errors.
 on_target() {
-    bsqldb -S target -U sa -P "$TARGET_PW" -D "$TARGET_DB" -q -i "$1" -o "$2" -e "$WORK/bsqldb.err" || {
-        echo "bsqldb failed:" >&2
-        cat "$WORK/bsqldb.err" >&2
+    tsql -S target -U sa -P "$TARGET_PW" -D "$TARGET_DB" -o q <"$1" >"$2" 2>"$WORK/tsql.err"
+    if grep -Eq 'severity (1[1-9]|2[0-9])|^tsql: error' "$WORK/tsql.err"; then
+        echo "tsql failed:" >&2
+        cat "$WORK/tsql.err" >&2
         exit 1
-    }
+    fi
 }
 
 # Writes the query text the tool sends to $WORK/query.sql and runs the enabling statements
@@ -97,17 +104,18 @@ on_target() {
 prepare_query() {
     # shellcheck disable=SC2046
     "$BENCH_LISTING" --print-query $(listing_args) >"$WORK/query.sql" || exit 1
+    echo go >>"$WORK/query.sql"
     printf '%s\n' "exec sp_configure'show advanced options',1" go reconfigure go \
-        "exec sp_configure'Ad Hoc Distributed Queries',1" go reconfigure >"$WORK/enable.sql"
+        "exec sp_configure'Ad Hoc Distributed Queries',1" go reconfigure go >"$WORK/enable.sql"
     on_target "$WORK/enable.sql" /dev/null
 }
 
-# time_bsqldb: seconds for one bsqldb run of the query (process start to exit); the rows
-# go to $WORK/rows.txt.
-time_bsqldb() {
+# time_client: seconds for one tsql run of the query (process start to exit); the rows go to
+# $WORK/rows.txt.
+time_client() {
     local t0
     t0=$(now)
     on_target "$WORK/query.sql" "$WORK/rows.txt"
     elapsed "$t0" "$(now)"
 }
-row_count() { grep -c . "$WORK/rows.txt"; }
+row_count() { tail -n +2 "$WORK/rows.txt" | grep -c .; }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The tool's own overhead over a bare client: for each size, sqlsim holds a sample and a target
 # database of N tables × 15 columns with a known share of differences; bench_listing times
-# Button14Click from press to filled grid (the window offscreen) and bsqldb runs the same query
+# Button14Click from press to filled grid (the window offscreen) and tsql (FreeTDS) runs the same query
 # text against the same server. Prints both medians, their ratio and the growth with size.
 #   usage: bench/listing_overhead.sh [SIZE...]        (default 200 1000 2000)
 #   env:   BUILD (default ./build), REPEATS (default 3)
@@ -14,8 +14,8 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(200 1000 2000)
 export QT_QPA_PLATFORM=offscreen
 
-printf '%-7s %-10s %-10s %-10s %-6s %-14s %-12s\n' tables rows listing_s bsqldb_s ratio listing_growth bsqldb_growth
-base_l= base_b=
+printf '%-7s %-10s %-10s %-10s %-6s %-14s %-12s\n' tables rows listing_s tsql_s ratio listing_growth tsql_growth
+base_l= base_c=
 for n in "${sizes[@]}"; do
     start_sim "$n"
     prepare_query
@@ -27,15 +27,15 @@ for n in "${sizes[@]}"; do
     grid_rows=$(awk 'END { print $4 }' "$WORK/presses.txt")
     times=()
     for _ in $(seq "$REPEATS"); do
-        times+=("$(time_bsqldb)")
+        times+=("$(time_client)")
     done
     stop_sim
     l=$(median "${presses[@]}")
     b=$(median "${times[@]}")
     rows=$(row_count)
     [ "$grid_rows" = "$expected" ] && [ "$rows" = "$expected" ] ||
-        echo "warning: grid $grid_rows rows, bsqldb $rows, expected $expected" >&2
-    if [ -z "$base_l" ]; then base_l=$l base_b=$b; fi
+        echo "warning: grid $grid_rows rows, tsql $rows, expected $expected" >&2
+    if [ -z "$base_l" ]; then base_l=$l base_c=$b; fi
     printf '%-7s %-10s %-10s %-10s %-6s %-14s %-12s\n' "$n" "$grid_rows/$expected" "$l" "$b" \
-        "$(ratio "$l" "$b")" "$(ratio "$l" "$base_l")" "$(ratio "$b" "$base_b")"
+        "$(ratio "$l" "$b")" "$(ratio "$l" "$base_l")" "$(ratio "$b" "$base_c")"
 done

@@ -5,7 +5,7 @@ Both sides get the same tables except for a known share of differences, so the l
 row count can be checked against expected_rows(N):
   - every 10th table (i % 10 == 0) differs in one column on the target, by turns a longer
     varchar (code 5), another type (code 5), a column missing (code 4) or an extra one (code 3);
-  - every 100th table (i % 100 == 50) exists only on the sample, and the target has a table of
+  - every 100th table (i % 100 == 55) exists only on the sample, and the target has a table of
     another name instead (15 rows of code 2 and 15 of code 1).
 """
 import sys
@@ -55,7 +55,7 @@ def script(n, side, database):
     for i in range(n):
         if side == "sample":
             out.append(table_sql(f"t{i:05d}", COLUMNS))
-        elif i % 100 == 50:
+        elif i % 100 == 55:
             out.append(table_sql(f"u{i:05d}", COLUMNS))
         else:
             out.append(table_sql(f"t{i:05d}", target_columns(i)))
@@ -64,7 +64,7 @@ def script(n, side, database):
 
 def expected_rows(n):
     single = sum(1 for i in range(n) if i % 10 == 0)
-    swapped = sum(1 for i in range(n) if i % 100 == 50)
+    swapped = sum(1 for i in range(n) if i % 100 == 55)
     return single + 2 * len(COLUMNS) * swapped
 
 

@@ -11,6 +11,10 @@
 #include <fstream>
 #include <iostream>
 #include <pthread.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sstream>
 
 namespace sqlsim::server {
@@ -18,7 +22,7 @@ namespace sqlsim::server {
 const char *const kUsage =
     "usage: sqlsim --server NAME=127.0.0.1:PORT ... [--login NAME:USER:PASSWORD[:nosysadmin]]...\n"
     "              [--database NAME:DBNAME]... [--init NAME:FILE.sql]... [--backup-dir NAME:DIR]...\n"
-    "              [--log FILE] [--ready-file FILE]\n";
+    "              [--log FILE] [--ready-file FILE] [--exit-with-parent]\n";
 
 namespace {
 
@@ -69,6 +73,10 @@ Options parseOptions(const std::vector<std::string> &args)
         const std::string &opt = args[i];
         if (opt == "--help" || opt == "-h")
             throw UsageError("");
+        if (opt == "--exit-with-parent") {
+            o.exitWithParent = true;
+            continue;
+        }
         if (i + 1 >= args.size())
             throw UsageError(opt.rfind("--", 0) == 0 ? opt + " needs a value" : "unknown argument '" + opt + "'");
         const std::string &value = args[++i];
@@ -167,6 +175,18 @@ int runSqlsim(int argc, char **argv, Engine &engine)
     sigaddset(&signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    if (options.exitWithParent) {
+#ifdef __linux__
+        // A crashed test must not leave its simulator holding ports and ctest's pipes.
+        const pid_t parent = getppid();
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent)
+            return 1;
+#else
+        std::cerr << "sqlsim: --exit-with-parent is only supported on Linux\n";
+        return 2;
+#endif
+    }
 
     try {
         std::unique_ptr<EventLog> log = options.logFile.empty() ? std::make_unique<EventLog>()

@@ -15,6 +15,7 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> inits;  // instance, script file
     std::string logFile;
     std::string readyFile;
+    bool exitWithParent = false;  // tests: never outlive the process that started us
 };
 
 class UsageError : public std::invalid_argument {

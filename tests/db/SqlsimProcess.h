@@ -51,7 +51,8 @@ public:
             QDir().mkpath(backups);
             args << QStringLiteral("--backup-dir") << s.name + QLatin1Char(':') + backups;
         }
-        args << QStringLiteral("--ready-file") << ready << QStringLiteral("--log") << logPath();
+        args << QStringLiteral("--ready-file") << ready << QStringLiteral("--log") << logPath()
+             << QStringLiteral("--exit-with-parent");
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(sqlsimBinary(), args);
         if (!m_process.waitForStarted(5000))

@@ -37,7 +37,7 @@ public:
             args << "--backup-dir" << server + ":" + backupDir(server);
         }
         const QString ready = m_dir.filePath("ready");
-        args << "--ready-file" << ready << "--log" << m_dir.filePath("log.jsonl");
+        args << "--ready-file" << ready << "--log" << m_dir.filePath("log.jsonl") << "--exit-with-parent";
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
         m_process.start(QStringLiteral(SQLSIM_PATH), args);
         if (!m_process.waitForStarted(5000))

@@ -17,7 +17,7 @@ class Sqlsim:
         args = [binary]
         for name in servers:
             args += ["--server", f"{name}=127.0.0.1:0"]
-        args += list(extra) + ["--log", self.log, "--ready-file", self.ready]
+        args += list(extra) + ["--log", self.log, "--ready-file", self.ready, "--exit-with-parent"]
         self.stderr = open(os.path.join(self.dir, "stderr"), "w+")
         self.proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=self.stderr)
         self.ports = {}
