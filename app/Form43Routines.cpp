@@ -27,8 +27,7 @@ void openRoutineListing(TForm43 &form, const QString &schemaPrefix)
 
 void TForm43::Button9Click()
 {
-    if (!requireText(EIP, QStringLiteral("请添写上级IP地址！"), EIP)
-        || !requireText(EUser, QStringLiteral("请添写用户名！"), EUser))
+    if (!form43::checkSampleFields(*this))
         return;
     // The connect command's own input checks may stop it; the listing goes on regardless.
     Button12Click();
@@ -40,18 +39,8 @@ void TForm43::Button9Click()
 
 void TForm43::Button10Click()
 {
-    if (!requireText(EIP, QStringLiteral("请添写上级IP地址！"), EIP)
-        || !requireText(EUser, QStringLiteral("请添写用户名！"), EUser))
+    if (!form43::prepareSync(*this))
         return;
-    if (DBGrid1->selectionCount() < 1) {
-        dialogs().notice(QStringLiteral("请在表中选择需要同步的项"));
-        return;
-    }
-    if (!b) {
-        Button7Click();
-        b = true;
-    }
-    runEnablingStep(ADOCommand1);
     const QString schemaPrefix = remoteSchemaPrefix(form43::serverFields(*this));
     const QString target = ComboBox2->currentText();
 

@@ -1,6 +1,7 @@
 #include "app/Form43Sync.h"
 
 #include "db/AdoCommand.h"
+#include "db/CrossServer.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +14,29 @@ ServerFields serverFields(const TForm43 &form)
 {
     return {form.EIP->text(),   form.EUser->text(), form.EPassword->text(), form.ComboBox1->currentText(),
             form.Edit2->text(), form.Edit3->text(), form.MaskEdit1->text(), form.ComboBox2->currentText()};
+}
+
+bool checkSampleFields(TForm43 &form)
+{
+    return form.requireText(form.EIP, QStringLiteral("请添写上级IP地址！"), form.EIP)
+        && form.requireText(form.EUser, QStringLiteral("请添写用户名！"), form.EUser);
+}
+
+bool prepareSync(TForm43 &form)
+{
+    if (!checkSampleFields(form))
+        return false;
+    if (form.DBGrid1->selectionCount() < 1) {
+        form.dialogs().notice(QStringLiteral("请在表中选择需要同步的项"));
+        return false;
+    }
+    if (!form.b) {
+        // An error in the backup ends the synchronisation with b still false.
+        form.Button7Click();
+        form.b = true;
+    }
+    runEnablingStep(form.ADOCommand1);
+    return true;
 }
 
 void setGridWidths(TForm43 &form, const QList<int> &widths)

@@ -13,6 +13,14 @@ namespace dbsync::form43 {
 
 ServerFields serverFields(const TForm43 &form);
 
+// The two checks every listing and synchronisation starts with (sample address and login);
+// false when one failed and the command ends.
+bool checkSampleFields(TForm43 &form);
+
+// What a synchronisation does before its first statement: the checks, the selection notice,
+// the automatic first backup, the enabling step. False when the command ends here.
+bool prepareSync(TForm43 &form);
+
 // Widths by column position, from column 0 on.
 void setGridWidths(TForm43 &form, const QList<int> &widths);
 

@@ -14,8 +14,7 @@ using namespace dbsync;
 
 void TForm43::Button14Click()
 {
-    if (!requireText(EIP, QStringLiteral("请添写上级IP地址！"), EIP)
-        || !requireText(EUser, QStringLiteral("请添写用户名！"), EUser))
+    if (!form43::checkSampleFields(*this))
         return;
     // The connect command's own input checks may stop it; the listing goes on regardless.
     Button12Click();
@@ -32,18 +31,8 @@ void TForm43::Button14Click()
 
 void TForm43::Button22Click()
 {
-    if (!requireText(EIP, QStringLiteral("请添写上级IP地址！"), EIP)
-        || !requireText(EUser, QStringLiteral("请添写用户名！"), EUser))
+    if (!form43::prepareSync(*this))
         return;
-    if (DBGrid1->selectionCount() < 1) {
-        dialogs().notice(QStringLiteral("请在表中选择需要同步的项"));
-        return;
-    }
-    if (!b) {
-        Button7Click();
-        b = true;
-    }
-    runEnablingStep(ADOCommand1);
     const ServerFields fields = form43::serverFields(*this);
     const QString schemaPrefix = remoteSchemaPrefix(fields);
     const QString databasePrefix = remoteDatabasePrefix(fields);

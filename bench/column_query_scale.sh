@@ -5,12 +5,12 @@
 # Prints the median of REPEATS runs per size, the row count against the expected one, and the
 # growth against the first size and against linear growth.
 #   usage: bench/column_query_scale.sh [SIZE...]      (default 200 500 1000 2000)
-#   env:   BUILD (default ./build), REPEATS (default 3)
+#   env:   BUILD (default ./build), REPEATS (default 5)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 need "$SQLSIM"
 need "$BENCH_LISTING"
-REPEATS=${REPEATS:-3}
+REPEATS=${REPEATS:-5}
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(200 500 1000 2000)
 

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # The tool's own overhead over a bare client: for each size, sqlsim holds a sample and a target
 # database of N tables × 15 columns with a known share of differences; bench_listing times
-# Button14Click from press to filled grid (the window offscreen) and tsql (FreeTDS) runs the same query
-# text against the same server. Prints both medians, their ratio and the growth with size.
+# Button14Click from press to filled grid (the window offscreen) and tsql (FreeTDS) runs the same
+# query text against the same server. Prints both medians, their ratio and the growth with size.
 #   usage: bench/listing_overhead.sh [SIZE...]        (default 200 1000 2000)
-#   env:   BUILD (default ./build), REPEATS (default 3)
+#   env:   BUILD (default ./build), REPEATS (default 5)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 need "$SQLSIM"
 need "$BENCH_LISTING"
-REPEATS=${REPEATS:-3}
+REPEATS=${REPEATS:-5}
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(200 1000 2000)
 export QT_QPA_PLATFORM=offscreen
@@ -21,8 +21,12 @@ for n in "${sizes[@]}"; do
     prepare_query
     expected=$(python3 "$BENCH_DIR/make_schema.py" expected "$n")
     # One window, REPEATS presses: each press reconnects, as the command always does.
+    # Qt's offscreen plugin chatters on stderr; it is shown only when the run fails.
     # shellcheck disable=SC2046
-    "$BENCH_LISTING" --presses "$REPEATS" $(listing_args) >"$WORK/presses.txt" || exit 1
+    "$BENCH_LISTING" --presses "$REPEATS" $(listing_args) >"$WORK/presses.txt" 2>"$WORK/listing.err" || {
+        cat "$WORK/listing.err" >&2
+        exit 1
+    }
     mapfile -t presses < <(awk '{ print $6 }' "$WORK/presses.txt")
     grid_rows=$(awk 'END { print $4 }' "$WORK/presses.txt")
     times=()
