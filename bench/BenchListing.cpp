@@ -37,10 +37,11 @@ int run(const bench::ListingOptions &o)
 {
     const dbsync::ServerFields &f = o.fields;
     if (o.printQuery) {
-        // The text Button14Click hands to ADOQuery2, lines as sent.
+        // The text Button14Click hands to ADOQuery2, byte for byte: lines joined by CR LF as
+        // the batch is sent, no line break after the last.
         const QStringList lines = dbsync::schema::columnDiffQueryLines(
             dbsync::remoteSchemaPrefix(f), dbsync::remoteDatabasePrefix(f), f.ComboBox2);
-        std::fputs(qPrintable(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")), stdout);
+        std::fputs(lines.join(QStringLiteral("\r\n")).toUtf8().constData(), stdout);
         return 0;
     }
 

@@ -104,7 +104,7 @@ on_target() {
 prepare_query() {
     # shellcheck disable=SC2046
     "$BENCH_LISTING" --print-query $(listing_args) >"$WORK/query.sql" || exit 1
-    echo go >>"$WORK/query.sql"
+    printf '\ngo\n' >>"$WORK/query.sql"
     printf '%s\n' "exec sp_configure'show advanced options',1" go reconfigure go \
         "exec sp_configure'Ad Hoc Distributed Queries',1" go reconfigure go >"$WORK/enable.sql"
     on_target "$WORK/enable.sql" /dev/null

@@ -303,12 +303,12 @@ void alterTable(Exec &x)
         if (!old)
             throw SqlError(4924, "ALTER TABLE ALTER COLUMN failed because column '" + colName +
                                      "' does not exist in table '" + table->name + "'.", 16);
-        ColumnSpec spec;
-        spec.name = old->name;
-        spec.shape = readColumnType(t, i, 1, colName);
+        ColumnSpec altered;
+        altered.name = old->name;
+        altered.shape = readColumnType(t, i, 1, colName);
         while (!t[i].is(Tok::End)) {
-            if (t[i].kw("not") && t[i + 1].kw("null")) { spec.nullable = false; i += 2; }
-            else if (t[i].kw("null")) { spec.nullable = true; ++i; }
+            if (t[i].kw("not") && t[i + 1].kw("null")) { altered.nullable = false; i += 2; }
+            else if (t[i].kw("null")) { altered.nullable = true; ++i; }
             else if (t[i].kw("collate") && t[i + 1].isName()) i += 2;
             else syntaxError(t[i]);
         }
@@ -325,7 +325,7 @@ void alterTable(Exec &x)
                      SqlError(4922, "ALTER TABLE ALTER COLUMN " + old->name +
                                         " failed because one or more objects access this column.", 16));
         }
-        cat.alterColumn(table->id, *old, spec);
+        cat.alterColumn(table->id, *old, altered);
     } else if (t[i].kw("drop")) {
         ++i;
         const bool columns = t[i].kw("column");

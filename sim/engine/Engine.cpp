@@ -244,9 +244,9 @@ LoginOutcome EngineImpl::login(const std::string &instance, const LoginRequest &
 {
     LoginOutcome out;
     auto inst = findInstance(instance);
-    const LoginSpec *spec = inst ? inst->findLogin(request.user) : nullptr;
+    const LoginSpec *login = inst ? inst->findLogin(request.user) : nullptr;
     const std::string failed = "Login failed for user '" + request.user + "'.";
-    if (!spec || spec->password != request.password) {
+    if (!login || login->password != request.password) {
         out.messages.push_back(msg(18456, 14, 1, failed));
         return out;
     }
@@ -258,7 +258,7 @@ LoginOutcome EngineImpl::login(const std::string &instance, const LoginRequest &
         out.messages.push_back(msg(18456, 14, 1, failed));
         return out;
     }
-    out.session = std::make_unique<SessionImpl>(inst, *spec, db->name, inst->nextSpid++);
+    out.session = std::make_unique<SessionImpl>(inst, *login, db->name, inst->nextSpid++);
     out.messages.push_back(msg(5701, 0, 2, "Changed database context to '" + db->name + "'."));
     out.messages.push_back(msg(5703, 0, 1, "Changed language setting to us_english."));
     return out;
