@@ -15,7 +15,7 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(200 500 1000 2000)
 
 printf '%-7s %-9s %-11s %-10s %-8s %-8s\n' tables init_s query_s rows growth vs_linear
-base_n= base_t=
+base_n='' base_t=''
 for n in "${sizes[@]}"; do
     start_sim "$n"
     prepare_query

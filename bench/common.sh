@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the benchmark scripts: finds the built programs, starts sqlsim with two servers
 # holding N generated tables each, runs SQL through tsql and takes medians.
 # Sourced, not run. Needs python3 and tsql (freetds-bin).
@@ -36,7 +37,8 @@ median() { python3 -c 'import statistics,sys; print(f"{statistics.median(map(flo
 ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
 
 # start_sim N: sqlsim with servers "sample" and "target", N tables each; sets SAMPLE_PORT,
-# TARGET_PORT and INIT_SECONDS (start until ready, mostly the two --init scripts).
+# TARGET_PORT, LISTING_ARGS (the window's fields for bench_listing) and INIT_SECONDS (start
+# until ready, mostly the two --init scripts).
 start_sim() {
     local n=$1
     python3 "$BENCH_DIR/make_schema.py" "$n" sample "$SAMPLE_DB" >"$WORK/sample.sql"
@@ -53,6 +55,7 @@ start_sim() {
         kill -0 "$SIM_PID" 2>/dev/null || { echo "sqlsim ended before it was ready" >&2; SIM_PID=; exit 1; }
         sleep 0.05
     done
+    # shellcheck disable=SC2034  # read by the scripts
     INIT_SECONDS=$(elapsed "$t0" "$(now)")
     SAMPLE_PORT=$(awk '$1 == "sample" { print $3 }' "$WORK/ready")
     TARGET_PORT=$(awk '$1 == "target" { print $3 }' "$WORK/ready")
@@ -69,6 +72,9 @@ start_sim() {
     port = $TARGET_PORT
 CONF
     export FREETDSCONF=$WORK/freetds.conf
+    LISTING_ARGS=(--sample "127.0.0.1,$SAMPLE_PORT" --sample-login sa --sample-password "$SAMPLE_PW"
+        --sample-db "$SAMPLE_DB" --target "127.0.0.1,$TARGET_PORT" --target-login sa
+        --target-password "$TARGET_PW" --target-db "$TARGET_DB")
 }
 
 stop_sim() {
@@ -77,13 +83,6 @@ stop_sim() {
         wait "$SIM_PID" 2>/dev/null
         SIM_PID=
     fi
-}
-
-# The window's fields for bench_listing.
-listing_args() {
-    echo --sample "127.0.0.1,$SAMPLE_PORT" --sample-login sa --sample-password "$SAMPLE_PW" \
-        --sample-db "$SAMPLE_DB" --target "127.0.0.1,$TARGET_PORT" --target-login sa \
-        --target-password "$TARGET_PW" --target-db "$TARGET_DB"
 }
 
 # on_target FILE OUT: tsql runs the script (batches ended by "go") on the target database;
@@ -102,8 +101,7 @@ on_target() {
 # Writes the query text the tool sends to $WORK/query.sql and runs the enabling statements
 # on the target server, which OPENDATASOURCE needs.
 prepare_query() {
-    # shellcheck disable=SC2046
-    "$BENCH_LISTING" --print-query $(listing_args) >"$WORK/query.sql" || exit 1
+    "$BENCH_LISTING" --print-query "${LISTING_ARGS[@]}" >"$WORK/query.sql" || exit 1
     printf '\ngo\n' >>"$WORK/query.sql"
     printf '%s\n' "exec sp_configure'show advanced options',1" go reconfigure go \
         "exec sp_configure'Ad Hoc Distributed Queries',1" go reconfigure go >"$WORK/enable.sql"
@@ -119,3 +117,16 @@ time_client() {
     elapsed "$t0" "$(now)"
 }
 row_count() { tail -n +2 "$WORK/rows.txt" | grep -c .; }
+
+# check_same_text: with SIM_LOG set, every column listing batch the target server received
+# (the window's and tsql's) is the same text; tsql adds a line break after the last line.
+check_same_text() {
+    python3 - "$SIM_LOG" <<'PY' || exit 1
+import json, sys
+texts = {e["text"].removesuffix("\n") for e in map(json.loads, open(sys.argv[1], encoding="utf-8"))
+         if e.get("event") == "batch" and e.get("server") == "target"
+         and e["text"].startswith("select 比较结果")}
+if len(texts) != 1:
+    sys.exit(f"the window and tsql sent {len(texts)} different listing texts")
+PY
+}

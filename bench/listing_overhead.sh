@@ -13,17 +13,17 @@ REPEATS=${REPEATS:-5}
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(200 1000 2000)
 export QT_QPA_PLATFORM=offscreen
+SIM_LOG=$WORK/sim.log
 
 printf '%-7s %-10s %-10s %-10s %-6s %-14s %-12s\n' tables rows listing_s tsql_s ratio listing_growth tsql_growth
-base_l= base_c=
+base_l='' base_c=''
 for n in "${sizes[@]}"; do
     start_sim "$n"
     prepare_query
     expected=$(python3 "$BENCH_DIR/make_schema.py" expected "$n")
     # One window, REPEATS presses: each press reconnects, as the command always does.
     # Qt's offscreen plugin chatters on stderr; it is shown only when the run fails.
-    # shellcheck disable=SC2046
-    "$BENCH_LISTING" --presses "$REPEATS" $(listing_args) >"$WORK/presses.txt" 2>"$WORK/listing.err" || {
+    "$BENCH_LISTING" --presses "$REPEATS" "${LISTING_ARGS[@]}" >"$WORK/presses.txt" 2>"$WORK/listing.err" || {
         cat "$WORK/listing.err" >&2
         exit 1
     }
@@ -34,6 +34,8 @@ for n in "${sizes[@]}"; do
         times+=("$(time_client)")
     done
     stop_sim
+    check_same_text
+    rm -f "$SIM_LOG"
     l=$(median "${presses[@]}")
     b=$(median "${times[@]}")
     rows=$(row_count)

@@ -55,16 +55,15 @@ private slots:
     void nothingWasDropped();
 
 private:
-    std::unique_ptr<SqlsimProcess> m_sim;
+    std::unique_ptr<SuiteServers> m_servers;
 };
 
 void HostileE2eTest::initTestCase()
 {
+    SQLSIM_ONLY("needs sqlsim's statement log and a login with hostile characters");
     if (dbsync::test::sqlsimBinary().isEmpty())
         QSKIP("sqlsim is not built");
-    m_sim = std::make_unique<SqlsimProcess>(QList<SqlsimProcess::Server>{
-        {"sample", kSampleLogin, kSamplePassword, sampleDatabases()},
-        {"target", kTargetLogin, kTargetPassword, targetDatabases()},
+    m_servers = std::make_unique<SuiteServers>(QList<SqlsimProcess::Server>{
         {"odd", QString::fromUtf8("o'd;[x]--中文"), QString::fromUtf8("p'w;{x}--中 文"), {"shop"}}});
 }
 
@@ -84,7 +83,7 @@ void HostileE2eTest::onlyTheBuiltStatementsReachTheServers()
     const Hostile hostile = hostileValues().at(value);
 
     ShownWindow w;
-    fillFields(w.form, *m_sim);
+    fillFields(w.form, *m_servers);
     if (field == 3) {
         w.form.ComboBox1->setEditText(hostile.text);
     } else if (field == 7) {
@@ -96,7 +95,7 @@ void HostileE2eTest::onlyTheBuiltStatementsReachTheServers()
         lineEdit(w.form, field)->setText(hostile.text);
     }
 
-    const LogMark mark(*m_sim);
+    const LogMark mark(*m_servers);
     w.click(w.form.Button1);
     w.click(w.form.Button12);
     w.click(w.form.Button7);
@@ -115,12 +114,12 @@ void HostileE2eTest::onlyTheBuiltStatementsReachTheServers()
 void HostileE2eTest::hostileLoginAndPasswordStillConnect()
 {
     ShownWindow w;
-    fillFields(w.form, *m_sim);
-    w.form.Edit2->setText(m_sim->address("odd"));
+    fillFields(w.form, *m_servers);
+    w.form.Edit2->setText(m_servers->address("odd"));
     w.form.Edit3->setText(QString::fromUtf8("o'd;[x]--中文"));
     w.form.MaskEdit1->setText(QString::fromUtf8("p'w;{x}--中 文"));
 
-    const LogMark mark(*m_sim);
+    const LogMark mark(*m_servers);
     w.click(w.form.Button1);
     w.click(w.form.Button12);
     QCOMPARE(w.dialogs.texts("error"), QStringList());
@@ -139,7 +138,7 @@ void HostileE2eTest::hostileLoginAndPasswordStillConnect()
 void HostileE2eTest::nothingWasDropped()
 {
     ShownWindow w;
-    fillFields(w.form, *m_sim);
+    fillFields(w.form, *m_servers);
     w.click(w.form.Button1);
     QCOMPARE(w.dialogs.shown.size(), 0);
     QCOMPARE(entries(w.form.ComboBox1), systemDatabases() + sampleDatabases());

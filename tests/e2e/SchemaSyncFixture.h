@@ -1,7 +1,8 @@
 #pragma once
-// The window against two sqlsim servers, "sample" and "target", for the listing and
-// synchronisation commands: one sqlsim per suite, fresh databases per test, helpers to run SQL
-// on either side, select grid rows and read what the tool sent from sqlsim's log.
+// The window against two servers, "sample" and "target", for the listing and synchronisation
+// commands: one sqlsim per suite (or the real servers TestServers.h reads from the environment),
+// fresh databases per test, helpers to run SQL on either side, select grid rows and read what
+// the tool sent from sqlsim's log.
 
 #include "app/Form43.h"
 #include "app/ResultGrid.h"
@@ -10,7 +11,7 @@
 #include "db/AdoQuery.h"
 #include "db/ConnectionString.h"
 #include "tests/app/RecordingDialogs.h"
-#include "tests/db/SqlsimProcess.h"
+#include "tests/e2e/TestServers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,6 +22,8 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <tuple>
 #include <memory>
 #include <ostream>
 
@@ -29,6 +32,16 @@ inline void PrintTo(const QString &text, std::ostream *out)
 {
     *out << '"' << text.toStdString() << '"';
 }
+
+// Checks the statements the target was sent against sqlsim's log. On real servers the
+// statements still run; only the check is left out (and the test's output says so).
+#define EXPECT_SENT(actual, expected)       \
+    do {                                    \
+        const QStringList sent_ = (actual); \
+        if (logged()) {                     \
+            EXPECT_EQ(sent_, expected);     \
+        }                                   \
+    } while (false)
 
 namespace dbsync::test {
 
@@ -46,36 +59,43 @@ protected:
     static void SetUpTestSuite()
     {
         ensureApplication();
-        if (sqlsimBinary().isEmpty())
-            return;
-        sim = std::make_unique<SqlsimProcess>(QList<SqlsimProcess::Server>{
-            {"sample", "sa", "pw1", {}}, {"target", "sa", "pw2", {}}});
+        try {
+            servers = std::make_unique<TestServers>(QList<SqlsimProcess::Server>{
+                {"sample", "sa", "pw1", {}}, {"target", "sa", "pw2", {}}});
+        } catch (const std::exception &e) {
+            startError = QString::fromUtf8(e.what());
+        }
     }
     static void TearDownTestSuite()
     {
-        sim.reset();
+        servers.reset();
     }
 
     void SetUp() override
     {
-        if (!sim)
-            GTEST_SKIP() << "sqlsim is not built";
+        if (!servers) {
+            if (startError == QLatin1String("sqlsim is not built"))
+                GTEST_SKIP() << "sqlsim is not built";
+            FAIL() << startError.toStdString();
+        }
         static int counter = 0;
         ++counter;
-        sampleDb = QStringLiteral("s%1").arg(counter);
-        targetDb = QStringLiteral("t%1").arg(counter);
+        sampleDb = servers->freshDatabaseName(QStringLiteral("s%1").arg(counter));
+        targetDb = servers->freshDatabaseName(QStringLiteral("t%1").arg(counter));
         execOn("sample", "master", "create database " + sampleDb);
+        createdSample = true;
         execOn("target", "master", "create database " + targetDb);
+        createdTarget = true;
         window = std::make_unique<TForm43>();
         window->setDialogs(&dialogs);
         window->show();
-        window->EIP->setText(sim->address("sample"));
-        window->EUser->setText("sa");
-        window->EPassword->setText("pw1");
+        window->EIP->setText(sample().address);
+        window->EUser->setText(sample().login);
+        window->EPassword->setText(sample().password);
         window->ComboBox1->setEditText(sampleDb);
-        window->Edit2->setText(sim->address("target"));
-        window->Edit3->setText("sa");
-        window->MaskEdit1->setText("pw2");
+        window->Edit2->setText(target().address);
+        window->Edit3->setText(target().login);
+        window->MaskEdit1->setText(target().password);
         window->ComboBox2->setEditText(targetDb);
     }
 
@@ -83,25 +103,58 @@ protected:
     {
         if (window)
             window->setDialogs(nullptr);
-        window.reset();
+        window.reset();  // closes the tool's connections to the databases
+        // sqlsim ends with the suite and takes its databases along; real servers keep them.
+        if (!servers || servers->onSqlsim())
+            return;
+        for (const auto &[server, db, created] :
+             {std::tuple{"sample", sampleDb, createdSample}, std::tuple{"target", targetDb, createdTarget}}) {
+            if (!created)
+                continue;
+            try {
+                servers->dropDatabase(server, db);
+            } catch (const std::exception &e) {
+                ADD_FAILURE() << "dropping " << db.toStdString() << ": " << e.what();
+            }
+        }
+    }
+
+    static const ServerAccount &sample() { return servers->account("sample"); }
+    static const ServerAccount &target() { return servers->account("target"); }
+
+    // Whether the servers keep a log of what they were sent (sqlsim does). When not, the
+    // caller leaves out its check of the texts sent, and the test says so in its output.
+    static bool logged()
+    {
+        if (servers->onSqlsim())
+            return true;
+        notePartSkipped(kNeedsLog);
+        return false;
+    }
+    static void notePartSkipped(const char *reason)
+    {
+        const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::cout << "[   PART   ] " << (test ? test->name() : "") << ": checks of the texts sent left out, "
+                  << reason << std::endl;
+    }
+
+    // The OPENDATASOURCE('SQLOLEDB',...) the tool builds for the sample database.
+    QString sampleSource() const
+    {
+        return QStringLiteral("OPENDATASOURCE('SQLOLEDB','Data Source=%1;User ID=%2;Password=%3').%4")
+            .arg(sample().address, sample().login, sample().password, sampleDb);
     }
 
     // One batch on a server, in a database; throws DbError with the server's text.
     static void execOn(const QString &server, const QString &database, const QString &sql)
     {
-        AdoConnection connection;
-        connection.setConnectionString(buildConnectionString(server == "sample" ? "pw1" : "pw2", "sa", database,
-                                                             sim->address(server)));
-        connection.open();
-        AdoCommand command(&connection, 30);
-        command.setCommandText(sql);
-        command.execute();
+        servers->exec(server, sql, database);
     }
     static ResultSet queryOn(const QString &server, const QString &database, const QString &sql)
     {
+        const ServerAccount &a = servers->account(server);
         AdoConnection connection;
-        connection.setConnectionString(buildConnectionString(server == "sample" ? "pw1" : "pw2", "sa", database,
-                                                             sim->address(server)));
+        connection.setConnectionString(buildConnectionString(a.password, a.login, database, a.address));
         connection.open();
         AdoQuery query(&connection, 30);
         query.addSql(sql);
@@ -134,9 +187,13 @@ protected:
         selectRows(all);
     }
 
-    // Batches the target server has received so far, and those since a mark.
-    static qsizetype mark() { return sim->batches("target").size(); }
-    static QStringList batchesSince(qsizetype before) { return sim->batches("target").mid(before); }
+    // Batches the target server has received so far, and those since a mark: sqlsim only,
+    // empty on real servers (guard the checks on them with logged()).
+    static qsizetype mark() { return servers->onSqlsim() ? servers->sim().batches("target").size() : 0; }
+    static QStringList batchesSince(qsizetype before)
+    {
+        return servers->onSqlsim() ? servers->sim().batches("target").mid(before) : QStringList();
+    }
     // The batches since the mark that start with the text (ignoring case).
     static QStringList sentSince(qsizetype before, const QString &start)
     {
@@ -150,12 +207,15 @@ protected:
     QStringList errors() const { return dialogs.texts("error"); }
     QStringList notices() const { return dialogs.texts("notice"); }
 
-    static std::unique_ptr<SqlsimProcess> sim;
+    static std::unique_ptr<TestServers> servers;
+    static QString startError;
     QString sampleDb, targetDb;
+    bool createdSample = false, createdTarget = false;
     RecordingDialogs dialogs;
     std::unique_ptr<TForm43> window;
 };
 
-inline std::unique_ptr<SqlsimProcess> SchemaSyncTest::sim;
+inline std::unique_ptr<TestServers> SchemaSyncTest::servers;
+inline QString SchemaSyncTest::startError;
 
 }  // namespace dbsync::test

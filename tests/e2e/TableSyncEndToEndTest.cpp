@@ -1,10 +1,11 @@
-// The table structure synchronisation against sqlsim: one case per comparison code (listing
-// row, statements in the server's log, the target's catalogue after), the selection walk, the
-// echo, failures mid-way, and convergence of a target that differs in every listed way.
+// The table structure synchronisation: one case per comparison code (listing row, statements
+// in sqlsim's log, the target's catalogue after), the selection walk, the echo, failures
+// mid-way (sqlsim's faults), and convergence of a target that differs in every listed way.
 
 #include "tests/e2e/SchemaSyncFixture.h"
 
 using namespace dbsync;
+using dbsync::test::kNeedsFaults;
 using dbsync::test::SchemaSyncTest;
 
 namespace {
@@ -79,8 +80,7 @@ protected:
     QString t(const QString &table) const { return targetDb + ".dbo." + table; }
     QString samplePrefix() const
     {
-        return QStringLiteral("OPENDATASOURCE('SQLOLEDB','Data Source=%1;User ID=sa;Password=pw1').%2.dbo.")
-            .arg(sim->address("sample"), sampleDb);
+        return sampleSource() + ".dbo.";
     }
 };
 
@@ -91,8 +91,7 @@ TEST_F(TableSync, Code2CopiesTheSampleTableOnceAndEndsWithoutRefresh)
     onSample("create table orders (id int not null, name varchar(30) null)");
     const int row = listAndFind("2", "name");
     ASSERT_EQ(rows(), 2);
-    const QStringList sent = syncRows({row, 0});
-    EXPECT_EQ(sent, QStringList{"select * into " + t("orders") + " from " + samplePrefix() + "orders where 1=2"});
+    EXPECT_SENT(syncRows({row, 0}), QStringList{"select * into " + t("orders") + " from " + samplePrefix() + "orders where 1=2"});
     EXPECT_EQ(targetColumns("orders"), sampleColumns("orders"));
     // Ended early: the old listing and its selection stay, no completion notice.
     EXPECT_EQ(notices(), QStringList());
@@ -105,7 +104,7 @@ TEST_F(TableSync, Code1DropsTheTargetOnlyTable)
 {
     onTarget("create table legacy (b int null)");
     const int row = listAndFind("1", "b");
-    EXPECT_EQ(syncRows({row}), QStringList{"DROP TABLE " + t("legacy")});
+    EXPECT_SENT(syncRows({row}), QStringList{"DROP TABLE " + t("legacy")});
     EXPECT_EQ(targetColumns("legacy"), QStringList());
     EXPECT_EQ(notices(), QStringList());
 }
@@ -117,8 +116,7 @@ TEST_F(TableSync, Code4AddsColumnsWithTheirFullDeclarationThenRefreshes)
     onTarget("create table orders (id int not null)");
     press(&TForm43::Button14Click);
     ASSERT_EQ(rows(), 4);
-    const QStringList sent = syncRows({3, 2, 1, 0});
-    EXPECT_EQ(sent, (QStringList{"alter table " + t("orders") + " add name  varchar\r\n(50)\r\nnull",
+    EXPECT_SENT(syncRows({3, 2, 1, 0}), (QStringList{"alter table " + t("orders") + " add name  varchar\r\n(50)\r\nnull",
                                  "alter table " + t("orders") + " add memo  nvarchar\r\n(MAX)\r\nnull",
                                  "alter table " + t("orders") + " add amount  decimal\r\n(18,4)\r\nnot null",
                                  "alter table " + t("orders") + " add big  bigint\r\nnull"}));
@@ -140,11 +138,11 @@ TEST_F(TableSync, Code3DropsTheColumnAfterItsDefaultAndForeignKey)
              "old int null constraint df_old default 0)");
     // The table's foreign key stands on every row of the table: it goes with the first drop.
     int row = listAndFind("3", "old");
-    EXPECT_EQ(syncRows({row}), (QStringList{"alter table child drop constraint  fk_child",
+    EXPECT_SENT(syncRows({row}), (QStringList{"alter table child drop constraint  fk_child",
                                             "alter table child drop constraint  df_old",
                                             "alter table " + t("child") + " drop column old"}));
     row = listAndFind("3", "pid");
-    EXPECT_EQ(syncRows({row}), QStringList{"alter table " + t("child") + " drop column pid"});
+    EXPECT_SENT(syncRows({row}), QStringList{"alter table " + t("child") + " drop column pid"});
     EXPECT_EQ(targetColumns("child"), sampleColumns("child"));
 }
 
@@ -155,7 +153,7 @@ TEST_F(TableSync, Code10MakesTheColumnTheIdentityAndAlwaysEchoesTheKeyDrop)
     const int row = listAndFind("10", "id");
     window->Memo1->clear();
     EXPECT_FALSE(window->CheckBox1->isChecked());
-    EXPECT_EQ(syncRows({row}), (QStringList{"alter table orders drop constraint  pk_t",
+    EXPECT_SENT(syncRows({row}), (QStringList{"alter table orders drop constraint  pk_t",
                                             "alter table " + t("orders") + " drop column id\r\n alter table "
                                                 + t("orders") + " add id int  identity(1,1)"}));
     EXPECT_EQ(window->Memo1->toPlainText(), "alter table orders drop constraint  pk_t");
@@ -167,7 +165,7 @@ TEST_F(TableSync, Code10WhereOnlyTheTargetIsTheIdentityRunsNothingAndSaysSo)
     onSample("create table orders (id int not null, v int null)");
     onTarget("create table orders (id int identity(1,1) not null, v int null)");
     const int row = listAndFind("10", "id");
-    EXPECT_EQ(syncRows({row}), QStringList());
+    EXPECT_SENT(syncRows({row}), QStringList());
     ASSERT_EQ(notices().size(), 1);
     EXPECT_TRUE(notices()[0].startsWith("表格结构同步完成"));
     EXPECT_TRUE(notices()[0].contains("orders.id"));
@@ -179,11 +177,11 @@ TEST_F(TableSync, Code5AltersTypeLengthAndNullabilityDroppingKeyAndDefaultFirst)
     onTarget("create table orders (id int not null constraint pk_t primary key, "
              "name varchar(20) null constraint df_name default 'x')");
     int row = listAndFind("5", "name");
-    EXPECT_EQ(syncRows({row}), (QStringList{"alter table orders drop constraint  pk_t",
+    EXPECT_SENT(syncRows({row}), (QStringList{"alter table orders drop constraint  pk_t",
                                             "alter table orders drop constraint  df_name",
                                             "alter table " + t("orders") + " alter column name  varchar\r\n(50)\r\nnot null"}));
     row = listAndFind("5", "id");
-    EXPECT_EQ(syncRows({row}), QStringList{"alter table " + t("orders") + " alter column id  bigint\r\nnot null"});
+    EXPECT_SENT(syncRows({row}), QStringList{"alter table " + t("orders") + " alter column id  bigint\r\nnot null"});
     EXPECT_EQ(targetColumns("orders"), sampleColumns("orders"));
 }
 
@@ -192,7 +190,7 @@ TEST_F(TableSync, Code9AltersPrecisionAndScale)
     onSample("create table orders (amount decimal(18,4) null)");
     onTarget("create table orders (amount decimal(18,2) null)");
     const int row = listAndFind("9", "amount");
-    EXPECT_EQ(syncRows({row}), QStringList{"alter table " + t("orders") + " alter column amount  decimal\r\n(18,4)\r\nnull"});
+    EXPECT_SENT(syncRows({row}), QStringList{"alter table " + t("orders") + " alter column amount  decimal\r\n(18,4)\r\nnull"});
     EXPECT_EQ(targetColumns("orders"), sampleColumns("orders"));
 }
 
@@ -202,7 +200,7 @@ TEST_F(TableSync, Code6AddsOneKeyOverAllSelectedColumnsInColumnOrder)
     onTarget("create table orders (a int not null, b int not null, c int null)");
     press(&TForm43::Button14Click);
     ASSERT_EQ(rows(), 2);
-    EXPECT_EQ(syncRows({1, 0}),
+    EXPECT_SENT(syncRows({1, 0}),
               QStringList{"alter table " + t("orders") + " Add constraint pk_orders primary key (a,b)"});
     EXPECT_EQ(rows(), 0);
 }
@@ -212,7 +210,7 @@ TEST_F(TableSync, Code6DropsTheTargetsOwnKey)
     onSample("create table orders (a int not null)");
     onTarget("create table orders (a int not null constraint pk_own primary key)");
     const int row = listAndFind("6", "a");
-    EXPECT_EQ(syncRows({row}), QStringList{"Alter table " + t("orders") + " Drop Constraint pk_own  "});
+    EXPECT_SENT(syncRows({row}), QStringList{"Alter table " + t("orders") + " Drop Constraint pk_own  "});
     EXPECT_EQ(rows(), 0);
 }
 
@@ -222,7 +220,7 @@ TEST_F(TableSync, Code8AddsTheDefaultReplacingTheTargetsOwn)
     onTarget("create table orders (a int null, b int null constraint df_b default 1)");
     press(&TForm43::Button14Click);
     ASSERT_EQ(rows(), 2);
-    EXPECT_EQ(syncRows({0, 1}), (QStringList{"Alter table " + t("orders") + " add constraint DF_orders_a default ((5)) for a ",
+    EXPECT_SENT(syncRows({0, 1}), (QStringList{"Alter table " + t("orders") + " add constraint DF_orders_a default ((5)) for a ",
                                             "alter table orders drop constraint  df_b",
                                             "Alter table " + t("orders") + " add constraint DF_orders_b default ((7)) for b "}));
     EXPECT_EQ(targetColumns("orders"), sampleColumns("orders"));
@@ -244,7 +242,9 @@ TEST_F(TableSync, RowsRunInListingOrderAndATableCopyEndsTheCommand)
                                "alter table " + t("orders") + " drop column x",
                                "alter table " + t("orders") + " add b  int\r\nnull",
                                "select * into " + t("zzz") + " from " + samplePrefix() + "zzz where 1=2"};
-    EXPECT_EQ(sent, expected);
+    if (logged()) {
+        EXPECT_EQ(sent, expected);
+    }
     EXPECT_EQ(window->Memo1->toPlainText(), QString(expected.join("\n")).replace("\r\n", "\n"));
     EXPECT_EQ(notices(), QStringList());
     EXPECT_EQ(rows(), 4);
@@ -259,20 +259,28 @@ TEST_F(TableSync, NoSelectionSaysSoAndTheFirstSyncBacksUpOnce)
     const qsizetype before = mark();
     press(&TForm43::Button22Click);
     EXPECT_EQ(notices(), QStringList{"请在表中选择需要同步的项"});
-    EXPECT_EQ(batchesSince(before), QStringList());
+    if (logged()) {
+        EXPECT_EQ(batchesSince(before), QStringList());
+    }
     EXPECT_FALSE(window->b);
 
     selectRows({0});
     press(&TForm43::Button22Click);
     EXPECT_TRUE(window->b);
-    EXPECT_EQ(sentSince(before, "backup database").size(), 1);
+    if (logged()) {
+        EXPECT_EQ(sentSince(before, "backup database").size(), 1);
+    }
     selectRows({0});
     press(&TForm43::Button22Click);
-    EXPECT_EQ(sentSince(before, "backup database").size(), 1);
+    if (logged()) {
+        EXPECT_EQ(sentSince(before, "backup database").size(), 1);
+    }
 }
 
 TEST_F(TableSync, AFailingStatementKeepsWhatRanTheListingAndTheSelection)
 {
+    if (!servers->onSqlsim())
+        GTEST_SKIP() << kNeedsFaults;
     onSample("create table orders (a int null, b int null, c int null)");
     onTarget("create table orders (x int null)");
     press(&TForm43::Button14Click);
@@ -305,6 +313,8 @@ TEST_F(TableSync, AFailingStatementKeepsWhatRanTheListingAndTheSelection)
 
 TEST_F(TableSync, ADroppedConnectionEndsTheCommandAndAListingRecovers)
 {
+    if (!servers->onSqlsim())
+        GTEST_SKIP() << kNeedsFaults;
     onSample("create table orders (a int null, b int null)");
     onTarget("create table orders (x int null)");
     press(&TForm43::Button14Click);

@@ -1,14 +1,19 @@
 #pragma once
-// The window shown offscreen with its dialogs recorded, two sqlsim servers for it to reach
-// (sample and target: own ports, own logins and passwords), and readers of sqlsim's log.
+// The window shown offscreen with its dialogs recorded, and the two servers it reaches
+// (sample and target, own logins and passwords): sqlsim with preset databases, or the real
+// servers TestServers.h reads from the environment, given those databases under fresh names
+// for the suite. Readers of sqlsim's log; the suites leave out their checks of it elsewhere.
 
 #include "tests/app/RecordingDialogs.h"
 #include "tests/db/SqlsimProcess.h"
+#include "tests/e2e/TestServers.h"
 
 #include "app/Form43.h"
 #include "db/AdoCommand.h"
 #include "db/AdoConnection.h"
+#include "db/AdoQuery.h"
 #include "db/ConnectionString.h"
+#include "db/SqlQuote.h"
 
 #include <QComboBox>
 #include <QJsonObject>
@@ -17,6 +22,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <utility>
 
 namespace e2e {
 
@@ -27,7 +33,7 @@ inline const QString kSamplePassword = QStringLiteral("sample-pw");
 inline const QString kTargetLogin = QStringLiteral("admin");
 inline const QString kTargetPassword = QStringLiteral("target-pw");
 
-// The user databases, in the order the servers list them after their system databases.
+// The user databases, in the order sqlsim lists them after its system databases.
 inline QStringList sampleDatabases() { return {"shop", QString::fromUtf8("样本库"), "alpha"}; }
 inline QStringList targetDatabases()
 {
@@ -35,24 +41,116 @@ inline QStringList targetDatabases()
 }
 inline QStringList systemDatabases() { return {"master", "tempdb", "model", "msdb"}; }
 
-inline std::unique_ptr<SqlsimProcess> startServers()
+// Whether the environment names real servers (TestServers.h); a half-named pair is an error.
+enum class Servers { Sqlsim, Real, Misnamed };
+inline Servers serversNamed(QString *error)
 {
-    return std::make_unique<SqlsimProcess>(QList<SqlsimProcess::Server>{
-        {"sample", kSampleLogin, kSamplePassword, sampleDatabases()},
-        {"target", kTargetLogin, kTargetPassword, targetDatabases()}});
+    try {
+        return dbsync::test::realServersConfigured() ? Servers::Real : Servers::Sqlsim;
+    } catch (const std::exception &e) {
+        *error = QString::fromUtf8(e.what());
+        return Servers::Misnamed;
+    }
 }
+// For a suite that leans throughout on what only sqlsim gives: it stands down on real servers.
+#define SQLSIM_ONLY(reason)                               \
+    do {                                                  \
+        QString misnamed_;                                \
+        switch (e2e::serversNamed(&misnamed_)) {          \
+        case e2e::Servers::Real:                          \
+            QSKIP(reason);                                \
+        case e2e::Servers::Misnamed:                      \
+            QFAIL(qPrintable(misnamed_));                 \
+        case e2e::Servers::Sqlsim:                        \
+            break;                                        \
+        }                                                 \
+    } while (false)
 
-// Every parameter field filled so that both commands can connect.
-inline void fillFields(TForm43 &form, const SqlsimProcess &sim, const QString &targetDatabase = "shop")
+// A suite's servers. On sqlsim: the preset databases and logins above (and any further
+// servers given). On real servers: the same databases created under fresh names, dropped by
+// dropCreated() at the end; the accounts are the environment's.
+class SuiteServers {
+public:
+    explicit SuiteServers(const QList<SqlsimProcess::Server> &extra = {})
+        : m_servers(QList<SqlsimProcess::Server>{{"sample", kSampleLogin, kSamplePassword, sampleDatabases()},
+                                                 {"target", kTargetLogin, kTargetPassword, targetDatabases()}}
+                    + extra)
+    {
+        if (onSqlsim())
+            return;
+        for (const auto &[server, names] : {std::pair{QStringLiteral("sample"), sampleDatabases()},
+                                             std::pair{QStringLiteral("target"), targetDatabases()}})
+            for (const QString &name : names) {
+                m_servers.exec(server, "create database " + dbsync::quoteIdentifier(db(name)), QStringLiteral("master"));
+                m_created << std::pair{server, db(name)};
+            }
+    }
+
+    bool onSqlsim() const { return m_servers.onSqlsim(); }
+    const SqlsimProcess &sim() const { return m_servers.sim(); }
+    // Whether checks of sqlsim's log can run; when not, says in the output that they are left out.
+    bool logged() const
+    {
+        if (!onSqlsim())
+            qInfo("checks of the texts sent left out: %s", dbsync::test::kNeedsLog);
+        return onSqlsim();
+    }
+
+    QString address(const QString &server) const { return m_servers.address(server); }
+    QString login(const QString &server) const { return m_servers.account(server).login; }
+    QString password(const QString &server) const { return m_servers.account(server).password; }
+    // The name a preset database (or any name the test makes up) has on these servers.
+    QString db(const QString &name) const { return m_servers.freshDatabaseName(name); }
+
+    // The names the list query gives on a server, in its order.
+    QStringList listed(const QString &server) const
+    {
+        if (onSqlsim())
+            return systemDatabases() + (server == QLatin1String("sample") ? sampleDatabases() : targetDatabases());
+        dbsync::AdoConnection connection;
+        connection.setConnectionString(
+            dbsync::buildConnectionString(password(server), login(server), std::nullopt, address(server)));
+        connection.open();
+        dbsync::AdoQuery query(&connection, 30);
+        query.addSql(QStringLiteral("select name from master..sysdatabases "));
+        query.open();
+        QStringList out;
+        for (int i = 0; i < query.result().rowCount(); ++i)
+            out << query.result().text(i, QStringLiteral("name"));
+        return out;
+    }
+
+    // Drops what the constructor created on real servers; the errors, empty when all went.
+    QString dropCreated()
+    {
+        QStringList errors;
+        for (const auto &[server, name] : std::exchange(m_created, {})) {
+            try {
+                m_servers.dropDatabase(server, name);
+            } catch (const std::exception &e) {
+                errors << name + QStringLiteral(": ") + QString::fromUtf8(e.what());
+            }
+        }
+        return errors.join('\n');
+    }
+
+private:
+    dbsync::test::TestServers m_servers;
+    QList<std::pair<QString, QString>> m_created;
+};
+
+// Every parameter field filled so that both commands can connect; the target database is
+// given as named on the servers (default: the preset "shop").
+inline void fillFields(TForm43 &form, const SuiteServers &servers, const QString &targetDatabase = {})
 {
-    form.EIP->setText(sim.address("sample"));
-    form.EUser->setText(kSampleLogin);
-    form.EPassword->setText(kSamplePassword);
-    form.ComboBox1->setEditText("shop");
-    form.Edit2->setText(sim.address("target"));
-    form.Edit3->setText(kTargetLogin);
-    form.MaskEdit1->setText(kTargetPassword);
-    form.ComboBox2->setEditText(targetDatabase);
+    form.EIP->setText(servers.address("sample"));
+    form.EUser->setText(servers.login("sample"));
+    form.EPassword->setText(servers.password("sample"));
+    form.ComboBox1->setEditText(servers.db("shop"));
+    form.Edit2->setText(servers.address("target"));
+    form.Edit3->setText(servers.login("target"));
+    form.MaskEdit1->setText(servers.password("target"));
+    form.ComboBox2->setEditText(targetDatabase.isEmpty() ? servers.db("shop") : targetDatabase);
 }
 
 inline QStringList entries(const QComboBox *box)
@@ -63,17 +161,20 @@ inline QStringList entries(const QComboBox *box)
     return out;
 }
 
-// A place in sqlsim's log; what came after it, per server.
+// A place in sqlsim's log; what came after it, per server. Empty on real servers.
 struct LogMark {
     const SqlsimProcess *sim;
     qsizetype position;
 
-    explicit LogMark(const SqlsimProcess &s) : sim(&s), position(s.events().size()) {}
+    explicit LogMark(const SuiteServers &s)
+        : sim(s.onSqlsim() ? &s.sim() : nullptr), position(sim ? sim->events().size() : 0)
+    {
+    }
 
     QList<QJsonObject> events(const QString &kind, const QString &server) const
     {
         QList<QJsonObject> out;
-        const QList<QJsonObject> all = sim->events();
+        const QList<QJsonObject> all = sim ? sim->events() : QList<QJsonObject>();
         for (qsizetype i = position; i < all.size(); ++i)
             if (all[i].value("event").toString() == kind && all[i].value("server").toString() == server)
                 out << all[i];
@@ -94,14 +195,12 @@ struct LogMark {
 
 // Runs a statement on a server through a connection of the test's own, e.g. to arm a sqlsim
 // fault. Gives the error's text, empty when it ran: an exception must not end a QtTest run.
-inline QString runControl(const SqlsimProcess &sim, const QString &server, const QString &statement)
+inline QString runControl(const SuiteServers &servers, const QString &server, const QString &statement)
 {
-    const bool sample = server == QLatin1String("sample");
     try {
         dbsync::AdoConnection control;
-        control.setConnectionString(dbsync::buildConnectionString(sample ? kSamplePassword : kTargetPassword,
-                                                                  sample ? kSampleLogin : kTargetLogin,
-                                                                  std::nullopt, sim.address(server)));
+        control.setConnectionString(dbsync::buildConnectionString(servers.password(server), servers.login(server),
+                                                                  std::nullopt, servers.address(server)));
         control.open();
         dbsync::AdoCommand command(&control);
         command.setCommandText(statement);
