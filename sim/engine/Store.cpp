@@ -133,9 +133,16 @@ StoreStmt::StoreStmt(sqlite3 *db, std::string_view sql) : db_(db)
     check(db, sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr), "prepare");
 }
 
+StoreStmt::StoreStmt(sqlite3 *db, sqlite3_stmt *borrowed) : db_(db), stmt_(borrowed), owned_(false) {}
+
 StoreStmt::~StoreStmt()
 {
-    sqlite3_finalize(stmt_);
+    if (owned_) {
+        sqlite3_finalize(stmt_);
+    } else {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
 }
 
 StoreStmt &StoreStmt::bind(int index, const Param &value)
@@ -192,7 +199,19 @@ StoreConn::StoreConn(const std::string &path)
 
 StoreConn::~StoreConn()
 {
+    for (auto &[text, stmt] : prepared_)
+        sqlite3_finalize(stmt);
     sqlite3_close(db_);
+}
+
+sqlite3_stmt *StoreConn::prepared(std::string_view sql)
+{
+    if (auto found = prepared_.find(sql); found != prepared_.end())
+        return found->second;
+    sqlite3_stmt *stmt = nullptr;
+    check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr), "prepare");
+    prepared_.emplace(std::string(sql), stmt);
+    return stmt;
 }
 
 void StoreConn::exec(std::string_view sql)
@@ -208,7 +227,7 @@ void StoreConn::exec(std::string_view sql)
 
 void StoreConn::run(std::string_view sql, const std::vector<Param> &params)
 {
-    StoreStmt st(db_, sql);
+    StoreStmt st(db_, prepared(sql));
     for (std::size_t i = 0; i < params.size(); ++i)
         st.bind(static_cast<int>(i + 1), params[i]);
     while (st.step()) {
@@ -217,7 +236,7 @@ void StoreConn::run(std::string_view sql, const std::vector<Param> &params)
 
 std::int64_t StoreConn::scalarInt(std::string_view sql, const std::vector<Param> &params)
 {
-    StoreStmt st(db_, sql);
+    StoreStmt st(db_, prepared(sql));
     for (std::size_t i = 0; i < params.size(); ++i)
         st.bind(static_cast<int>(i + 1), params[i]);
     return st.step() ? st.intAt(0) : 0;

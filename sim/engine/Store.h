@@ -29,6 +29,8 @@ using Param = std::variant<std::monostate, std::int64_t, double, std::string>;
 class StoreStmt {
 public:
     StoreStmt(sqlite3 *db, std::string_view sql);
+    // Borrows a prepared statement kept by its connection; it is reset, not finalized, after use.
+    StoreStmt(sqlite3 *db, sqlite3_stmt *borrowed);
     ~StoreStmt();
     StoreStmt(const StoreStmt &) = delete;
     StoreStmt &operator=(const StoreStmt &) = delete;
@@ -42,6 +44,7 @@ public:
 private:
     sqlite3 *db_;
     sqlite3_stmt *stmt_ = nullptr;
+    bool owned_ = true;
 };
 
 class StoreConn {
@@ -56,7 +59,12 @@ public:
     sqlite3 *raw() const { return db_; }
 
 private:
+    // Catalogue writes repeat the same few statements for every column; preparing each
+    // once per connection keeps building large catalogues fast.
+    sqlite3_stmt *prepared(std::string_view sql);
+
     sqlite3 *db_ = nullptr;
+    std::map<std::string, sqlite3_stmt *, std::less<>> prepared_;
 };
 
 // Holds BEGIN IMMEDIATE .. COMMIT; rolls back unless committed.

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <stdexcept>
 
 namespace dbsync::test {
@@ -132,11 +133,15 @@ public:
         const QString quoted = quoteIdentifier(name);
         try {
             exec(server, QStringLiteral("drop database ") + quoted, QStringLiteral("master"));
-        } catch (const std::exception &) {
-            exec(server,
-                 QStringLiteral("alter database ") + quoted
-                     + QStringLiteral(" set single_user with rollback immediate\r\ndrop database ") + quoted,
-                 QStringLiteral("master"));
+        } catch (const std::exception &first) {
+            try {
+                exec(server,
+                     QStringLiteral("alter database ") + quoted
+                         + QStringLiteral(" set single_user with rollback immediate\r\ndrop database ") + quoted,
+                     QStringLiteral("master"));
+            } catch (const std::exception &second) {
+                throw std::runtime_error(std::string(first.what()) + "; then: " + second.what());
+            }
         }
     }
 
