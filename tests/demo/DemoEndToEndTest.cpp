@@ -44,6 +44,7 @@ protected:
         window = std::make_unique<TForm43>();
         window->setDialogs(&dialogs);
         window->show();
+        QApplication::processEvents();  // let the window lay itself out before any grab
     }
 
     void TearDown() override
@@ -188,6 +189,7 @@ TEST_F(Demo, TableListingShowsEveryKindOfDifference)
     EXPECT_TRUE(window->button22->isEnabled());
 
     // The README's picture of the window after this listing.
+    QApplication::processEvents();
     const QImage shot = window->grab().toImage();
     EXPECT_EQ(shot.size(), QSize(975, 787));
     EXPECT_TRUE(shot.save(QStringLiteral(DBSYNC_GRAB_DIR "/demo-table-listing.png")));
