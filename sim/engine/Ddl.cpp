@@ -193,6 +193,27 @@ void addColumns(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &
         addColumnForeignKeys(x, cat, tableId, table, cols);
 }
 
+// SQL Server names each key or default that depends on the column (5074), then fails the
+// statement (4922).
+void failIfDependents(Exec &x, const std::vector<std::string> &deps, const std::string &column, const char *action)
+{
+    if (deps.empty())
+        return;
+    const auto dependent = [&](const std::string &name) {
+        return "The object '" + name + "' is dependent on column '" + column + "'.";
+    };
+    for (std::size_t k = 0; k + 1 < deps.size(); ++k) {
+        Message m;
+        m.number = 5074;
+        m.text = dependent(deps[k]);
+        m.line = x.stmt.line;
+        x.sink.message(m);
+    }
+    failPair(x, SqlError(5074, dependent(deps.back()), 16),
+             SqlError(4922, std::string("ALTER TABLE ") + action + " " + column +
+                                " failed because one or more objects access this column.", 16));
+}
+
 void createTable(Exec &x)
 {
     const auto &t = x.stmt.tokens;
@@ -312,19 +333,7 @@ void alterTable(Exec &x)
             else if (t[i].kw("collate") && t[i + 1].isName()) i += 2;
             else syntaxError(t[i]);
         }
-        const auto deps = cat.dependentsOf(table->id, old->colid);
-        if (!deps.empty()) {
-            for (std::size_t k = 0; k + 1 < deps.size(); ++k) {
-                Message m;
-                m.number = 5074;
-                m.text = "The object '" + deps[k] + "' is dependent on column '" + old->name + "'.";
-                m.line = x.stmt.line;
-                x.sink.message(m);
-            }
-            failPair(x, SqlError(5074, "The object '" + deps.back() + "' is dependent on column '" + old->name + "'.", 16),
-                     SqlError(4922, "ALTER TABLE ALTER COLUMN " + old->name +
-                                        " failed because one or more objects access this column.", 16));
-        }
+        failIfDependents(x, cat.dependentsOf(table->id, old->colid), old->name, "ALTER COLUMN");
         cat.alterColumn(table->id, *old, altered);
     } else if (t[i].kw("drop")) {
         ++i;
@@ -337,19 +346,7 @@ void alterTable(Exec &x)
                 if (!col)
                     throw SqlError(4924, "ALTER TABLE DROP COLUMN failed because column '" + item +
                                              "' does not exist in table '" + table->name + "'.", 16);
-                const auto deps = cat.dependentsOf(table->id, col->colid);
-                if (!deps.empty()) {
-                    for (std::size_t k = 0; k + 1 < deps.size(); ++k) {
-                        Message m;
-                        m.number = 5074;
-                        m.text = "The object '" + deps[k] + "' is dependent on column '" + col->name + "'.";
-                        m.line = x.stmt.line;
-                        x.sink.message(m);
-                    }
-                    failPair(x, SqlError(5074, "The object '" + deps.back() + "' is dependent on column '" + col->name + "'.", 16),
-                             SqlError(4922, "ALTER TABLE DROP COLUMN " + col->name +
-                                                " failed because one or more objects access this column.", 16));
-                }
+                failIfDependents(x, cat.dependentsOf(table->id, col->colid), col->name, "DROP COLUMN");
                 if (cat.columns(table->id).size() == 1)
                     throw SqlError(4923, "ALTER TABLE DROP COLUMN failed because '" + col->name +
                                              "' is the only data column in table '" + table->name +
