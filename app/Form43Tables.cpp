@@ -47,6 +47,11 @@ void TForm43::Button22Click()
         defaults = schema::readDefaultConstraints(
             form43::queryOnTargetServer(*this, schema::defaultConstraintQueryLines(target, tables)));
     const schema::TableSyncPlan plan = schema::planTableSync(rows, {target, schemaPrefix}, defaults);
+    // Read before the steps change anything: which tables of replaced columns hold rows.
+    QStringList populated;
+    for (const QString &table : schema::rowLookupTables(plan))
+        if (form43::queryOnTargetServer(*this, schema::rowLookupQueryLines(target, table)).rowCount() > 0)
+            populated.append(table);
     for (const schema::SyncStep &step : plan.steps)
         form43::runStep(*this, step);
     // A table created or dropped ends the command: the old listing stays, on the row that
@@ -58,6 +63,10 @@ void TForm43::Button22Click()
                 break;
             }
         }
+        // No completion notice then, but lost values are still told.
+        const QString renumbered = schema::renumberedNotice(plan, populated);
+        if (!renumbered.isEmpty())
+            dialogs().notice(renumbered);
         return;
     }
 
@@ -65,5 +74,5 @@ void TForm43::Button22Click()
     ADOQuery2.setSql(schema::columnRefreshQueryLines(schemaPrefix, databasePrefix, target));
     ADOQuery2.open();
     form43::setGridWidths(*this, schema::columnListingWidths());
-    dialogs().notice(schema::tableSyncNotice(plan));
+    dialogs().notice(schema::tableSyncNotice(plan, populated));
 }

@@ -48,6 +48,12 @@ public:
     }
 
 private:
+    // The default constraint codes "4" and "8" create, quoted.
+    static QString defaultName(const QString &tableName, const QString &column)
+    {
+        return quoteIdentifier(QStringLiteral("DF_") + tableName + QLatin1Char('_') + column);
+    }
+
     QString table(const QString &name) const { return m_database + QLatin1String(".dbo.") + quoteIdentifier(name); }
 
     void statement(const QStringList &lines)
@@ -106,8 +112,17 @@ private:
             statement({QStringLiteral("DROP TABLE ") + table(r.targetTable)});
             m_plan.endsEarly = true;
         } else if (code == QLatin1String("4")) {
-            statement(typedColumn(QStringLiteral("alter table ") + table(r.sampleTable) + QStringLiteral(" add "), r,
-                                  TypeRule::Add));
+            QStringList lines = typedColumn(QStringLiteral("alter table ") + table(r.sampleTable) + QStringLiteral(" add "),
+                                            r, TypeRule::Add);
+            // With the sample's default in the same statement the server fills the rows the
+            // table already holds: a NOT NULL column could not be added to them otherwise
+            // (4901), and a nullable one would leave them NULL without "with values". Named
+            // as code "8" names it, so the next listing shows no default difference.
+            if (!r.sampleDefault.isEmpty())
+                lines.append(QStringLiteral(" constraint ") + defaultName(r.sampleTable, r.sampleColumn)
+                             + QStringLiteral(" default ") + r.sampleDefault
+                             + (r.sampleNullable == QLatin1String("1") ? QStringLiteral(" with values") : QString()));
+            statement(lines);
         } else if (code == QLatin1String("7")) {
             statement({QStringLiteral("Alter table ") + table(r.targetTable) + QStringLiteral(" Drop constraint ")
                        + quoteIdentifier(r.targetForeignKey) + QStringLiteral("  ")});
@@ -128,6 +143,9 @@ private:
             dropConstraint(r.targetTable, r.targetPrimaryKeyName, StepEcho::Always);
             dropDefault(r);
             const QString column = quoteIdentifier(r.targetColumn);
+            const TableSyncPlan::Column replaced{r.targetTable, r.targetColumn};
+            if (!m_plan.replacedColumns.contains(replaced))
+                m_plan.replacedColumns.append(replaced);
             statement({QStringLiteral("alter table ") + table(r.targetTable) + QStringLiteral(" drop column ") + column,
                        QStringLiteral(" alter table ") + table(r.targetTable) + QStringLiteral(" add ") + column
                            + QStringLiteral(" int  identity(1,1)")});
@@ -151,9 +169,8 @@ private:
         } else if (code == QLatin1String("8")) {
             dropDefault(r);
             if (!r.sampleDefault.isEmpty()) {
-                const QString name = QStringLiteral("DF_") + r.targetTable + QLatin1Char('_') + r.sampleColumn;
                 statement({QStringLiteral("Alter table ") + table(r.targetTable) + QStringLiteral(" add constraint ")
-                           + quoteIdentifier(name) + QStringLiteral(" default ") + r.sampleDefault
+                           + defaultName(r.targetTable, r.sampleColumn) + QStringLiteral(" default ") + r.sampleDefault
                            + QStringLiteral(" for ") + quoteIdentifier(r.sampleColumn) + QLatin1Char(' ')});
             }
         }
@@ -276,12 +293,42 @@ TableSyncPlan planTableSync(const QList<ColumnDiffRow> &selected, const TableSyn
     return Planner(context, targetDefaults).plan(selected);
 }
 
-QString tableSyncNotice(const TableSyncPlan &plan)
+QStringList rowLookupTables(const TableSyncPlan &plan)
 {
-    if (plan.identityNotes.isEmpty())
-        return kTableSyncDone;
-    return kTableSyncDone + QStringLiteral("\n以下列在目标库是标识列而样本库不是，未作修改：")
-        + plan.identityNotes.join(QStringLiteral("、"));
+    QStringList tables;
+    for (const TableSyncPlan::Column &c : plan.replacedColumns)
+        if (!tables.contains(c.table, Qt::CaseInsensitive))
+            tables.append(c.table);
+    return tables;
+}
+
+QStringList rowLookupQueryLines(const QString &targetDatabase, const QString &table)
+{
+    return {QStringLiteral("select top 1 holdsrows=1 from ") + quoteIdentifier(targetDatabase) + QStringLiteral(".dbo.")
+            + quoteIdentifier(table)};
+}
+
+QString renumberedNotice(const TableSyncPlan &plan, const QStringList &populatedTables)
+{
+    QStringList columns;
+    for (const TableSyncPlan::Column &c : plan.replacedColumns)
+        if (populatedTables.contains(c.table, Qt::CaseInsensitive))
+            columns.append(c.table + QLatin1Char('.') + c.column);
+    if (columns.isEmpty())
+        return QString();
+    return QStringLiteral("以下列已重建为标识列，原有的值已丢失并重新编号：") + columns.join(QStringLiteral("、"));
+}
+
+QString tableSyncNotice(const TableSyncPlan &plan, const QStringList &populatedTables)
+{
+    QString notice = kTableSyncDone;
+    if (!plan.identityNotes.isEmpty())
+        notice += QStringLiteral("\n以下列在目标库是标识列而样本库不是，未作修改：")
+            + plan.identityNotes.join(QStringLiteral("、"));
+    const QString renumbered = renumberedNotice(plan, populatedTables);
+    if (!renumbered.isEmpty())
+        notice += QLatin1Char('\n') + renumbered;
+    return notice;
 }
 
 }  // namespace dbsync::schema

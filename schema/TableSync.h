@@ -5,8 +5,10 @@
 // Order in the command: tables = defaultLookupTables(rows); when not empty, run
 // defaultConstraintQueryLines on ADOQuery4 (the target server) and read it with
 // readDefaultConstraints;
-// then planTableSync, run its steps in order, and refresh and notify only when the plan does
-// not end early.
+// then planTableSync; for each of rowLookupTables(plan) run rowLookupQueryLines (any row
+// answered: the table holds rows); run the plan's steps in order, and refresh and show
+// tableSyncNotice only when the plan does not end early, else show renumberedNotice when it
+// has a text.
 
 #include "schema/ColumnDiffQuery.h"
 #include "schema/SyncStep.h"
@@ -62,12 +64,29 @@ struct TableSyncPlan {
     bool endsEarly = false;
     // Columns (table.column) left alone because only the target's is the identity column.
     QStringList identityNotes;
+    // Columns that code "10" drops and adds again as the identity: their values are lost.
+    struct Column {
+        QString table;
+        QString column;
+        bool operator==(const Column &) const = default;
+    };
+    QList<Column> replacedColumns;
 };
 
 TableSyncPlan planTableSync(const QList<ColumnDiffRow> &selected, const TableSyncContext &context,
                             const QList<DefaultConstraint> &targetDefaults);
 
-// "表格结构同步完成", followed by the columns left alone when there are any.
-QString tableSyncNotice(const TableSyncPlan &plan);
+// The target tables of the plan's replaced columns, each once: whether they hold rows decides
+// whether the user is told that the values were renumbered.
+QStringList rowLookupTables(const TableSyncPlan &plan);
+// Reads at most one row of the target table; an empty answer means the table holds none.
+QStringList rowLookupQueryLines(const QString &targetDatabase, const QString &table);
+
+// "表格结构同步完成", followed by the columns left alone and the replaced columns of tables
+// that held rows (populatedTables, as rowLookupTables names them), when there are any.
+QString tableSyncNotice(const TableSyncPlan &plan, const QStringList &populatedTables = {});
+// For a plan that ends early (no completion notice): the replaced columns of tables that held
+// rows, or "" when there are none.
+QString renumberedNotice(const TableSyncPlan &plan, const QStringList &populatedTables);
 
 }  // namespace dbsync::schema

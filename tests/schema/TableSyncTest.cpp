@@ -119,6 +119,29 @@ TEST(TableSyncCodes, AddColumn)
     expectSteps(plan({r}), {query({"alter table tgt.dbo.orders add state  decimal", "(18,4)", "not null"})});
 }
 
+TEST(TableSyncCodes, AddColumnWithTheSamplesDefaultFillsTheRows)
+{
+    // Named as code "8" names it; a nullable column needs "with values" to fill the rows.
+    ColumnDiffRow r = both("4");
+    r.targetTable.clear();
+    r.targetColumn.clear();
+    r.sampleType = "int";
+    r.sampleNullable = "0";
+    r.sampleDefault = "((0))";
+    expectSteps(plan({r}), {query({"alter table tgt.dbo.orders add state  int", "not null",
+                                   " constraint DF_orders_state default ((0))"})});
+    r.sampleType = "varchar";
+    r.sampleNullable = "1";
+    r.sampleDefault = "('new')";
+    expectSteps(plan({r}), {query({"alter table tgt.dbo.orders add state  varchar", "(50)", "null",
+                                   " constraint DF_orders_state default ('new') with values"})});
+    r.sampleTable = "order lines";
+    r.sampleColumn = "a]b";
+    expectSteps(plan({r}, {}, "my db"),
+                {query({"alter table [my db].dbo.[order lines] add [a]]b]  varchar", "(50)", "null",
+                        " constraint [DF_order lines_a]]b] default ('new') with values"})});
+}
+
 TEST(TableSyncCodes, ForeignKeyAndColumnDrops)
 {
     ColumnDiffRow fk = both("7");
@@ -156,6 +179,33 @@ TEST(TableSyncCodes, IdentityOnTheSampleReplacesTheColumn)
                         query(lines)});
     EXPECT_TRUE(echoes(keyed.steps[0], false));
     EXPECT_TRUE(keyed.identityNotes.isEmpty());
+}
+
+TEST(TableSyncCodes, ReplacedIdentityColumnsOfTablesWithRowsAreNamed)
+{
+    ColumnDiffRow id = both("10");
+    id.sampleIdentity = "1";
+    id.targetColumn = "id";
+    ColumnDiffRow other = id;
+    other.targetTable = "Items";
+    other.targetColumn = "no";
+    ColumnDiffRow targetOnly = both("10");
+    targetOnly.targetTable = "logs";
+    targetOnly.targetColumn = "n";
+    ColumnDiffRow drop = both("1");
+    drop.targetTable = "old";
+    const TableSyncPlan p = plan({id, id, targetOnly, other, drop});
+    EXPECT_EQ(rowLookupTables(p), (QStringList{"orders", "Items"}));
+    EXPECT_EQ(rowLookupQueryLines("tgt", "orders"), QStringList{"select top 1 holdsrows=1 from tgt.dbo.orders"});
+    EXPECT_EQ(rowLookupQueryLines("my db", "a b"), QStringList{"select top 1 holdsrows=1 from [my db].dbo.[a b]"});
+
+    // Only tables that held rows lost values; the early end still tells of them.
+    EXPECT_EQ(renumberedNotice(p, {}), "");
+    EXPECT_EQ(renumberedNotice(p, {"items"}), "以下列已重建为标识列，原有的值已丢失并重新编号：Items.no");
+    EXPECT_EQ(tableSyncNotice(p, {"orders", "Items"}),
+              "表格结构同步完成\n以下列在目标库是标识列而样本库不是，未作修改：logs.n\n"
+              "以下列已重建为标识列，原有的值已丢失并重新编号：orders.id、Items.no");
+    EXPECT_EQ(tableSyncNotice(plan({id}), {}), "表格结构同步完成");
 }
 
 TEST(TableSyncCodes, IdentityOnTheTargetOnlyIsNamedInTheNotice)
