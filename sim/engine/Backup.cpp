@@ -1,6 +1,8 @@
 // BACKUP DATABASE db TO DISK = 'c:\name': a backup set appended to a file in the instance's
 // backup folder, which stands for the server's C: drive.
 #include "sim/engine/Catalog.h"
+#include "sim/engine/Rows.h"
+#include "sim/engine/Translate.h"
 
 #include <cerrno>
 #include <cstring>
@@ -54,6 +56,47 @@ int countSets(const std::string &path)
         if (line.rfind("SQLSIM BACKUP SET", 0) == 0)
             ++n;
     return n;
+}
+
+}  // namespace
+
+namespace {
+
+// Each user table's rows, one line a row, values as T-SQL literals separated by tabs.
+int writeRows(std::ostream &out, StoreConn &store, const Database &db)
+{
+    std::vector<std::pair<std::int64_t, std::string>> tables;
+    {
+        StoreStmt st(store.raw(), "SELECT id, name FROM cat_sysobjects WHERE dbk = ? AND xtype = 'U' ORDER BY id");
+        st.bind(1, db.dbk);
+        while (st.step()) tables.emplace_back(st.intAt(0), st.textAt(1));
+    }
+    int pages = 0;
+    for (const auto &[id, name] : tables) {
+        const std::vector<ColumnInfo> columns = tableColumns(store, db, id);
+        std::string select;
+        for (const ColumnInfo &c : columns) select += (select.empty() ? "" : ", ") + quoteIdent(c.name);
+        out << "rows " << name << " (" << select << ")\n";
+        StoreStmt st(store.raw(), "SELECT " + select + " FROM " + rowTable(db, id) + " ORDER BY \"$r\"");
+        int rows = 0;
+        while (st.step()) {
+            for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+                const Param v = paramAt(st, c);
+                out << (c ? "\t" : "");
+                if (std::holds_alternative<std::monostate>(v)) out << "NULL";
+                else if (auto *s = std::get_if<std::string>(&v)) out << "N'" << quoteString(*s) << "'";
+                else if (auto *b = std::get_if<BinaryValue>(&v)) {
+                    out << "0x";
+                    for (std::uint8_t byte : b->bytes) out << "0123456789ABCDEF"[byte >> 4] << "0123456789ABCDEF"[byte & 15];
+                } else out << keyText(v);
+            }
+            out << "\n";
+            ++rows;
+        }
+        out << "end of rows " << rows << "\n";
+        pages += 1 + rows / 50;
+    }
+    return pages;
 }
 
 }  // namespace
@@ -124,6 +167,7 @@ void execBackup(Exec &x)
             out << st.textAt(2) << "\nend of definition\n";
         ++objects;
     }
+    objects += writeRows(out, x.session.store(), *db);
     out << "END OF SET\n";
     out.flush();
     if (!out)

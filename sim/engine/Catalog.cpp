@@ -1,5 +1,7 @@
 #include "sim/engine/Catalog.h"
 
+#include "sim/engine/Rows.h"
+
 #include <cstdio>
 
 namespace sqlsim {
@@ -177,6 +179,7 @@ std::int64_t Catalog::createTable(const std::string &name)
 {
     const std::int64_t id = newObjectId();
     insertObject(id, name, "U", 0);
+    createRowTable(conn_, db_, id);
     return id;
 }
 
@@ -203,6 +206,7 @@ void Catalog::addColumn(std::int64_t tableId, const std::string &tableName, cons
                character ? Param{std::string("SQL_Latin1_General_CP1_CI_AS")} : Param{},
                c.identity ? Param{c.seed} : Param{}, c.identity ? Param{c.increment} : Param{}});
     conn_.run("UPDATE cat_sysobjects SET info = ? WHERE dbk = ? AND id = ?", {colid, db_.dbk, tableId});
+    addRowColumn(conn_, db_, tableId, columnInfo(*findColumn(tableId, c.name), conn_, db_));
     if (c.defaultText) {
         auto row = findColumn(tableId, c.name);
         addDefault(tableId, tableName, *row, c.defaultName, *c.defaultText);
@@ -228,6 +232,8 @@ void Catalog::alterColumn(std::int64_t tableId, const ColumnRow &old, const Colu
 
 void Catalog::dropColumn(std::int64_t tableId, std::int64_t colid)
 {
+    for (const ColumnRow &c : columns(tableId))
+        if (c.colid == colid) dropRowColumn(conn_, db_, tableId, c.name);
     conn_.run("DELETE FROM cat_syscolumns WHERE dbk = ? AND id = ? AND colid = ?", {db_.dbk, tableId, colid});
     conn_.run("DELETE FROM cat_extended_properties WHERE dbk = ? AND major_id = ? AND minor_id = ?",
               {db_.dbk, tableId, colid});
@@ -299,13 +305,18 @@ std::string Catalog::addForeignKey(std::int64_t tableId, const std::string &tabl
 void Catalog::dropConstraint(const ObjectRow &c)
 {
     if (c.xtype == "PK") {
-        StoreStmt st(conn_.raw(), "SELECT indid FROM cat_sysindexes WHERE dbk = ? AND id = ? AND name = ?");
-        st.bind(1, db_.dbk).bind(2, c.parent).bind(3, c.name);
-        if (st.step()) {
-            const std::int64_t indid = st.intAt(0);
-            conn_.run("DELETE FROM cat_sysindexkeys WHERE dbk = ? AND id = ? AND indid = ?", {db_.dbk, c.parent, indid});
-            conn_.run("DELETE FROM cat_sysindexes WHERE dbk = ? AND id = ? AND indid = ?", {db_.dbk, c.parent, indid});
+        std::optional<std::int64_t> indid;
+        {
+            StoreStmt st(conn_.raw(), "SELECT indid FROM cat_sysindexes WHERE dbk = ? AND id = ? AND name = ?");
+            st.bind(1, db_.dbk).bind(2, c.parent).bind(3, c.name);
+            if (st.step()) indid = st.intAt(0);
         }
+        if (indid) {
+            conn_.run("DELETE FROM cat_sysindexkeys WHERE dbk = ? AND id = ? AND indid = ?", {db_.dbk, c.parent, *indid});
+            conn_.run("DELETE FROM cat_sysindexes WHERE dbk = ? AND id = ? AND indid = ?", {db_.dbk, c.parent, *indid});
+        }
+        // A store table cannot lose an index while one of its statements is still open.
+        dropKeyIndex(conn_, db_, c.parent);
     } else if (c.xtype == "D") {
         conn_.run("UPDATE cat_syscolumns SET cdefault = 0 WHERE dbk = ? AND cdefault = ?", {db_.dbk, c.id});
         conn_.run("DELETE FROM cat_syscomments WHERE dbk = ? AND id = ?", {db_.dbk, c.id});
@@ -331,6 +342,7 @@ void Catalog::dropTable(const ObjectRow &table)
                             "DELETE FROM cat_extended_properties WHERE dbk = ? AND major_id = ?",
                             "DELETE FROM cat_sysobjects WHERE dbk = ? AND id = ?"})
         conn_.run(sql, {db_.dbk, table.id});
+    dropRowTable(conn_, db_, table.id);
 }
 
 void Catalog::createModule(const std::string &name, const std::string &xtype, const std::string &text)

@@ -33,6 +33,7 @@ class Catalog {
 public:
     Catalog(StoreConn &conn, const Database &db) : conn_(conn), db_(db) {}
     const Database &database() const { return db_; }
+    StoreConn &store() const { return conn_; }
 
     std::optional<ObjectRow> findObject(std::string_view name) const;
     std::optional<ObjectRow> findObject(std::int64_t id) const;

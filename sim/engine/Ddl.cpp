@@ -1,6 +1,8 @@
 // CREATE / ALTER / DROP of tables, views and procedures.
 #include "sim/engine/Catalog.h"
+#include "sim/engine/Dml.h"
 #include "sim/engine/Procedures.h"
+#include "sim/engine/Translate.h"
 
 #include <set>
 
@@ -43,7 +45,13 @@ void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::strin
             failPair(x, SqlError(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + table + "'.", 16),
                      couldNotCreate());
     }
-    cat.addPrimaryKey(tableId, table, pk);
+    const std::string actual = cat.addPrimaryKey(tableId, table, pk);
+    if (auto dup = duplicateKey(cat.store(), cat.database(), tableId, pk.columns))
+        failPair(x, SqlError(1505, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found "
+                                   "for the object name 'dbo." + table + "' and the index name '" + actual +
+                                   "'. The duplicate key value is " + *dup + ".", 16),
+                 couldNotCreate().statementTerminated());
+    createKeyIndex(cat.store(), cat.database(), tableId, pk.columns);
 }
 
 void addForeignKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const ForeignKeySpec &fk)
@@ -214,6 +222,72 @@ void failIfDependents(Exec &x, const std::vector<std::string> &deps, const std::
                                 " failed because one or more objects access this column.", 16));
 }
 
+// ADD of a column on a table that may hold rows: a NOT NULL column needs a default or an
+// identity; existing rows get the default (when NOT NULL or WITH VALUES) or the next identity values.
+void addColumnToRows(Exec &x, Catalog &cat, const ObjectRow &table, ColumnSpec spec)
+{
+    StoreConn &store = cat.store();
+    const Database &db = cat.database();
+    const std::int64_t rows = rowCount(store, db, table.id);
+    const bool nullable = spec.nullable.value_or(!spec.identity && !spec.primaryKey);
+    if (rows > 0 && !nullable && !spec.defaultText && !spec.identity)
+        throw SqlError(4901, "ALTER TABLE only allows columns to be added that can contain nulls, or have a DEFAULT "
+                             "definition specified, or the column being added is an identity or timestamp column, or "
+                             "alternatively if none of the previous conditions are satisfied the table must be empty "
+                             "to allow addition of this column. Column '" + spec.name + "' cannot be added to "
+                             "non-empty table '" + table.name + "' because it does not satisfy these conditions.", 16);
+    // The key comes once the rows have their values.
+    std::optional<PrimaryKeySpec> key = spec.primaryKey;
+    if (key && !spec.nullable) spec.nullable = false;
+    spec.primaryKey.reset();
+    addColumns(x, cat, table.id, table.name, {spec});
+    if (rows > 0) {
+        const ColumnInfo info = columnInfo(*cat.findColumn(table.id, spec.name), store, db);
+        const std::string target = rowTable(db, table.id);
+        if (spec.identity) {
+            std::int64_t next = spec.seed;
+            StoreStmt set(store.raw(), "UPDATE " + target + " SET " + quoteIdent(spec.name) + " = ? WHERE \"$r\" = ?");
+            for (const auto &[rowid, value] : columnValues(store, db, table.id, spec.name)) {
+                (void)value;
+                set.bind(1, next).bind(2, rowid);
+                set.step();
+                set.reset();
+                next += spec.increment;
+            }
+            setIdentityCurrent(store, db, table.id, next - spec.increment);
+        } else if (spec.defaultText && (!nullable || spec.withValues)) {
+            try {
+                const Param value = toColumn(defaultValue(x, info), info, {qualifiedTable(db, table.name), "ALTER TABLE"});
+                store.run("UPDATE " + target + " SET " + quoteIdent(spec.name) + " = ?", {value});
+            } catch (SqlError &e) {
+                throw classify(e);
+            }
+        }
+    }
+    if (key) addPrimaryKey(x, cat, table.id, table.name, *key);
+}
+
+// ALTER COLUMN converts every value as SQL Server converts it, or fails and changes nothing.
+void alterColumnRows(Exec &x, Catalog &cat, const ObjectRow &table, const ColumnRow &old, const ColumnSpec &altered)
+{
+    StoreConn &store = cat.store();
+    const Database &db = cat.database();
+    const ColumnInfo before = columnInfo(old, store, db);
+    cat.alterColumn(table.id, old, altered);
+    const ColumnInfo after = columnInfo(*cat.findColumn(table.id, old.name), store, db);
+    const ConvertSite site{qualifiedTable(db, table.name), "UPDATE"};
+    std::vector<std::pair<std::int64_t, Param>> converted;
+    try {
+        for (const auto &[rowid, value] : columnValues(store, db, table.id, old.name)) {
+            converted.emplace_back(rowid, toColumn(storedValue(value, before), after, site));
+            if (x.sink.cancelled()) throw Cancelled{};
+        }
+    } catch (SqlError &e) {
+        throw classify(e);
+    }
+    replaceRowColumn(store, db, table.id, old.name, after, converted);
+}
+
 void createTable(Exec &x)
 {
     const auto &t = x.stmt.tokens;
@@ -312,7 +386,7 @@ void alterTable(Exec &x)
                 applyConstraint(x, cat, table->id, table->name, readTableConstraint(t, i, true));
             } else {
                 const int number = static_cast<int>(cat.columns(table->id).size()) + 1;
-                addColumns(x, cat, table->id, table->name, {readColumnSpec(t, i, number)});
+                addColumnToRows(x, cat, *table, readColumnSpec(t, i, number));
             }
             if (!t[i].is(Tok::Comma)) break;
             ++i;
@@ -334,7 +408,7 @@ void alterTable(Exec &x)
             else syntaxError(t[i]);
         }
         failIfDependents(x, cat.dependentsOf(table->id, old->colid), old->name, "ALTER COLUMN");
-        cat.alterColumn(table->id, *old, altered);
+        alterColumnRows(x, cat, *table, *old, altered);
     } else if (t[i].kw("drop")) {
         ++i;
         const bool columns = t[i].kw("column");
@@ -456,11 +530,8 @@ void dropObjects(Exec &x)
                                          (obj->xtype == "U" ? "TABLE" : obj->xtype == "V" ? "VIEW" : "PROCEDURE") + ".",
                                16);
             } else if (kind == "U") {
-                StoreStmt st(store.raw(), "SELECT count(*) FROM cat_sysforeignkeys WHERE dbk = ? AND rkeyid = ? AND "
-                                          "fkeyid <> rkeyid");
-                st.bind(1, db.dbk).bind(2, obj->id);
-                st.step();
-                if (st.intAt(0) > 0)
+                if (store.scalarInt("SELECT count(*) FROM cat_sysforeignkeys WHERE dbk = ? AND rkeyid = ? AND "
+                                    "fkeyid <> rkeyid", {db.dbk, obj->id}) > 0)
                     throw SqlError(3726, "Could not drop object '" + name.name +
                                              "' because it is referenced by a FOREIGN KEY constraint.", 16);
                 cat.dropTable(*obj);

@@ -1,4 +1,5 @@
 #include "sim/engine/Internal.h"
+#include "sim/engine/Rows.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -125,6 +126,7 @@ Database addDatabase(Instance &inst, StoreConn &conn, const std::string &name)
 void removeDatabase(Instance &inst, StoreConn &conn, const Database &db)
 {
     conn.run("DELETE FROM ss_databases WHERE inst = ? AND dbid = ?", {inst.key, std::int64_t{db.dbid}});
+    dropDatabaseRows(conn, db);
     for (const char *table : {"cat_sysobjects", "cat_syscolumns", "cat_syscomments", "cat_sysindexes",
                               "cat_sysindexkeys", "cat_sysforeignkeys", "cat_extended_properties",
                               "cat_sql_modules"})

@@ -101,6 +101,13 @@ public:
     StoreConn &store();
     void setDatabase(const std::string &name);
     bool nocount = false;
+    // SET IDENTITY_INSERT: the one table of the session that takes explicit identity values.
+    struct IdentityInsert {
+        std::int64_t dbk = 0;
+        std::int64_t table = 0;
+        std::string name;  // db.dbo.t
+    };
+    std::optional<IdentityInsert> identityInsert;
 
 private:
     std::shared_ptr<Instance> inst_;
@@ -135,6 +142,11 @@ void execCreate(Exec &x);
 void execAlter(Exec &x);
 void execDrop(Exec &x);
 void execBackup(Exec &x);
+void execInsert(Exec &x);
+void execUpdate(Exec &x);
+void execDelete(Exec &x);
+void execTruncate(Exec &x);
+void execSetIdentityInsert(Exec &x);
 
 // Reads a possibly bracketed name at tokens[i]; advances i.
 std::string readName(const std::vector<Token> &tokens, std::size_t &i);

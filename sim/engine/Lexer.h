@@ -41,10 +41,12 @@ struct SqlError : std::runtime_error {
     int severity;
     int line;
     bool abortsBatch = false;  // name resolution and the like end the whole batch
+    bool terminated = false;   // followed by 3621 "The statement has been terminated."
     int state = 1;
     SqlError(int number, std::string text, int severity = 16, int line = 1)
         : std::runtime_error(std::move(text)), number(number), severity(severity), line(line) {}
     SqlError &aborting() { abortsBatch = true; return *this; }
+    SqlError &statementTerminated() { terminated = true; return *this; }
 };
 
 // Tokens of sql, ending with one End token. Comments and blanks are skipped.

@@ -1,5 +1,6 @@
 // Extended properties, system-object marking and SELECT ... INTO (structure copies).
 #include "sim/engine/Catalog.h"
+#include "sim/engine/Rows.h"
 #include "sim/engine/Procedures.h"
 #include "sim/engine/Translate.h"
 
@@ -129,8 +130,11 @@ void execSelectInto(Exec &x, std::size_t intoPos)
     ++i;
     Translator tr(x);
     Translator::NameRef source = tr.readTableName(i);
-    if (t[i].kw("as") || (t[i].isName() && !t[i].kw("where")))
-        i += t[i].kw("as") ? 2 : 1;
+    std::string alias = source.parts[3];
+    if (t[i].kw("as") || (t[i].isName() && !t[i].kw("where"))) {
+        i += t[i].kw("as") ? 1 : 0;
+        alias = readName(t, i);
+    }
     if (!t[i].is(Tok::End) && !t[i].kw("where"))
         notSupported("SELECT ... INTO from a join");
     const ResolvedDb from = tr.resolveDatabase(source);
@@ -173,8 +177,33 @@ void execSelectInto(Exec &x, std::size_t intoPos)
     const std::int64_t id = dst.createTable(target.name);
     for (const ColumnSpec &s : specs)
         dst.addColumn(id, target.name, s);
+    // The rows its WHERE keeps come along, with their identity values when the identity does.
+    std::string columns;
+    bool identity = false;
+    for (const ColumnSpec &s : specs) {
+        columns += (columns.empty() ? "" : ", ") + quoteIdent(s.name);
+        identity = identity || s.identity;
+    }
+    std::string where;
+    if (t[i].kw("where")) {
+        try {
+            where = " WHERE " + tr.expression(i + 1, x.stmt.end());
+        } catch (const StoreError &e) {
+            throw mapStoreError(e.what());
+        }
+    }
+    std::int64_t copied = 0;
+    try {
+        store.exec("INSERT INTO " + rowTable(targetDb, id) + " (" + columns + ") SELECT " + columns + " FROM " +
+                   rowTable(from.db, table->id) + " AS " + quoteIdent(alias) + where);
+        copied = store.changes();
+    } catch (const StoreError &e) {
+        throw mapStoreError(e.what());
+    }
+    if (identity)
+        setIdentityCurrent(store, targetDb, id, identityCurrent(store, from.db, table->id));
     txn.commit();
-    x.done(0);
+    x.done(copied);
 }
 
 }  // namespace sqlsim

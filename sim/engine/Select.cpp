@@ -8,9 +8,6 @@
 
 namespace sqlsim {
 
-namespace {
-
-// SQLite's complaint about a translated query, as SQL Server would word it.
 SqlError mapStoreError(const std::string &what)
 {
     static const std::regex noColumn(R"(no such column: (?:[^.]*\.)?(.+))");
@@ -18,6 +15,12 @@ SqlError mapStoreError(const std::string &what)
     static const std::regex noFunction(R"(no such function: (.+))");
     static const std::regex nearToken(R"re(near "([^"]*)": syntax error)re");
     std::smatch m;
+    // Raised by sqlsim's own functions (SqlFunctions.h) with SQL Server's number and text.
+    static const std::regex raised(R"(sqlsim-error\|(\d+)\|([as])\|([\s\S]*))");
+    if (std::regex_search(what, m, raised)) {
+        SqlError e(std::stoi(m[1].str()), m[3].str(), 16);
+        return m[2].str() == "a" ? e.aborting() : e;
+    }
     if (std::regex_search(what, m, noColumn))
         return SqlError(207, "Invalid column name '" + m[1].str() + "'.", 16).aborting();
     if (std::regex_search(what, m, ambiguous))
@@ -28,6 +31,8 @@ SqlError mapStoreError(const std::string &what)
         return SqlError(102, "Incorrect syntax near '" + m[1].str() + "'.", 15).aborting();
     return SqlError(50000, "This query is not supported by sqlsim (" + what + ").", 16);
 }
+
+namespace {
 
 // Finds INTO at the top level of the first select list.
 std::optional<std::size_t> topLevelInto(const std::vector<Token> &t)

@@ -120,6 +120,8 @@ void execSet(Exec &x)
     std::size_t i = 1;
     if (t[i].is(Tok::Variable))
         notSupported("SET of a variable");
+    if (t[i].kw("identity_insert"))
+        return execSetIdentityInsert(x);
     if (t[i].kw("transaction")) {
         // SET TRANSACTION ISOLATION LEVEL ...: accepted, there is one writer at a time anyway.
         x.done();
@@ -212,11 +214,13 @@ const Route routes[] = {
     {"exec", execExec},       {"execute", execExec},  {"reconfigure", execReconfigure},
     {"create", execCreate},   {"alter", execAlter},   {"drop", execDrop},
     {"print", execPrint},     {"backup", execBackup},   {"if", execIf},
+    {"insert", execInsert},   {"update", execUpdate},   {"delete", execDelete},
+    {"truncate", execTruncate},
 };
 
-const char *const knownUnsupported[] = {"insert", "update", "delete", "declare", "while", "begin",
+const char *const knownUnsupported[] = {"declare", "while", "begin",
                                         "commit", "rollback", "save", "dbcc", "grant", "revoke", "deny",
-                                        "truncate", "waitfor", "raiserror", "return", "restore", "with"};
+                                        "waitfor", "raiserror", "return", "restore", "with"};
 
 bool isKnownHead(const Token &head)
 {
@@ -256,6 +260,15 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
         m.text = e.what();
         m.line = e.line;
         sink.message(m);
+        if (e.terminated) {
+            Message t;
+            t.number = 3621;
+            t.severity = 0;
+            t.state = 0;
+            t.text = "The statement has been terminated.";
+            t.line = e.line;
+            sink.message(t);
+        }
         sink.statementDone(std::nullopt, true);
     };
     std::vector<Statement> statements;

@@ -1,6 +1,7 @@
 #include "sim/engine/Store.h"
 
 #include "sim/engine/Lexer.h"
+#include "sim/engine/SqlFunctions.h"
 
 #include <sqlite3.h>
 
@@ -14,21 +15,32 @@ namespace sqlsim {
 
 namespace {
 
-// The server's default collation: case-insensitive, trailing blanks ignored.
+// The server's default collation: case-insensitive (also for Latin, Greek and Cyrillic letters
+// beyond ASCII), accent-sensitive, trailing blanks ignored. ASCII compares byte by byte.
 int compareCi(void *, int la, const void *a, int lb, const void *b)
 {
     auto *pa = static_cast<const unsigned char *>(a);
     auto *pb = static_cast<const unsigned char *>(b);
     while (la > 0 && pa[la - 1] == ' ') --la;
     while (lb > 0 && pb[lb - 1] == ' ') --lb;
-    const int n = std::min(la, lb);
-    for (int i = 0; i < n; ++i) {
-        const int ca = std::tolower(pa[i]);
-        const int cb = std::tolower(pb[i]);
+    int i = 0, j = 0;
+    while (i < la && j < lb) {
+        const unsigned char ba = pa[i], bb = pb[j];
+        if ((ba | bb) < 0x80) {
+            const int ca = (ba >= 'A' && ba <= 'Z') ? ba + 32 : ba;
+            const int cb = (bb >= 'A' && bb <= 'Z') ? bb + 32 : bb;
+            if (ca != cb)
+                return ca < cb ? -1 : 1;
+            ++i;
+            ++j;
+            continue;
+        }
+        const char32_t ca = foldCase(ba < 0x80 ? pa[i++] : nextCodePoint(pa, la, i));
+        const char32_t cb = foldCase(bb < 0x80 ? pb[j++] : nextCodePoint(pb, lb, j));
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }
-    return la == lb ? 0 : (la < lb ? -1 : 1);
+    return (i < la) - (j < lb);
 }
 
 void check(sqlite3 *db, int rc, std::string_view what)
@@ -119,6 +131,8 @@ CREATE TABLE cat_sql_modules(dbk INTEGER, object_id int, definition nvarchar(-1)
   execute_as_principal_id int);
 CREATE INDEX cat_sql_modules_id ON cat_sql_modules(dbk, object_id);
 
+CREATE TABLE ut_identity(dbk INTEGER, id INTEGER, current INTEGER, PRIMARY KEY(dbk, id));
+
 CREATE TABLE cat_systypes(name nvarchar(128) COLLATE SSCI, xtype tinyint, status tinyint,
   xusertype smallint, length smallint, xprec tinyint, xscale tinyint, tdefault int,
   domain int, uid smallint, reserved smallint, collationid int, usertype smallint,
@@ -154,6 +168,8 @@ StoreStmt &StoreStmt::bind(int index, const Param &value)
         rc = sqlite3_bind_int64(stmt_, index, *i);
     else if (auto *d = std::get_if<double>(&value))
         rc = sqlite3_bind_double(stmt_, index, *d);
+    else if (auto *b = std::get_if<BinaryValue>(&value))
+        rc = sqlite3_bind_blob(stmt_, index, b->bytes.data(), static_cast<int>(b->bytes.size()), SQLITE_TRANSIENT);
     else {
         const auto &s = std::get<std::string>(value);
         rc = sqlite3_bind_text(stmt_, index, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
@@ -167,6 +183,12 @@ bool StoreStmt::step()
     const int rc = sqlite3_step(stmt_);
     check(db_, rc, "step");
     return rc == SQLITE_ROW;
+}
+
+void StoreStmt::reset()
+{
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
 }
 
 std::int64_t StoreStmt::intAt(int col) const { return sqlite3_column_int64(stmt_, col); }
@@ -194,6 +216,7 @@ StoreConn::StoreConn(const std::string &path)
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     check(db_, sqlite3_create_collation(db_, "SSCI", SQLITE_UTF8, nullptr, compareCi), "collation");
+    registerSqlFunctions(db_);
     exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;");
 }
 
@@ -240,6 +263,11 @@ std::int64_t StoreConn::scalarInt(std::string_view sql, const std::vector<Param>
     for (std::size_t i = 0; i < params.size(); ++i)
         st.bind(static_cast<int>(i + 1), params[i]);
     return st.step() ? st.intAt(0) : 0;
+}
+
+std::int64_t StoreConn::changes() const
+{
+    return sqlite3_changes64(db_);
 }
 
 StoreTxn::StoreTxn(StoreConn &conn) : conn_(conn)
@@ -476,9 +504,20 @@ QueryResult runQuery(StoreConn &conn, const std::string &sql, const BatchSink *s
                              id == TypeId::NChar || id == TypeId::Text || id == TypeId::NText;
         const bool integral = id == TypeId::Int || id == TypeId::SmallInt || id == TypeId::TinyInt ||
                               id == TypeId::BigInt || id == TypeId::Bit;
+        const bool decimal = declared[ci] && (id == TypeId::Decimal || id == TypeId::Numeric || id == TypeId::Money);
+        const int scale = id == TypeId::Money ? 4 : out.columns[ci].type.scale;
         for (Row &r : out.rows) {
             Value &v = r[ci];
-            if (textual && (std::holds_alternative<std::int64_t>(v) || std::holds_alternative<double>(v)))
+            if (decimal && (std::holds_alternative<std::int64_t>(v) || std::holds_alternative<double>(v))) {
+                // The store keeps decimals as numbers; the client gets them at the column's scale.
+                if (const auto *whole = std::get_if<std::int64_t>(&v)) {
+                    v = DecimalValue{std::to_string(*whole) + (scale > 0 ? "." + std::string(std::size_t(scale), '0') : "")};
+                } else {
+                    char buf[400];
+                    std::snprintf(buf, sizeof buf, "%.*f", scale, std::get<double>(v));
+                    v = DecimalValue{buf};
+                }
+            } else if (textual && (std::holds_alternative<std::int64_t>(v) || std::holds_alternative<double>(v)))
                 v = valueText(v);
             else if (integral && std::holds_alternative<std::string>(v))
                 v = static_cast<std::int64_t>(std::atoll(std::get<std::string>(v).c_str()));

@@ -24,7 +24,7 @@ struct StoreError : std::runtime_error {
 // The client sent an attention: the batch stops without a message, the front end answers it.
 struct Cancelled {};
 
-using Param = std::variant<std::monostate, std::int64_t, double, std::string>;
+using Param = std::variant<std::monostate, std::int64_t, double, std::string, BinaryValue>;
 
 class StoreStmt {
 public:
@@ -36,6 +36,7 @@ public:
     StoreStmt &operator=(const StoreStmt &) = delete;
     StoreStmt &bind(int index, const Param &value);
     bool step();  // true while a row is available
+    void reset();  // ready to run again, bindings cleared
     std::int64_t intAt(int col) const;
     std::string textAt(int col) const;
     bool nullAt(int col) const;
@@ -57,6 +58,8 @@ public:
     void run(std::string_view sql, const std::vector<Param> &params = {});
     std::int64_t scalarInt(std::string_view sql, const std::vector<Param> &params = {});
     sqlite3 *raw() const { return db_; }
+    // Rows the last INSERT, UPDATE or DELETE changed.
+    std::int64_t changes() const;
 
 private:
     // Catalogue writes repeat the same few statements for every column; preparing each

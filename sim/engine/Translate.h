@@ -32,6 +32,8 @@ public:
         std::optional<ResolvedDb> remote;
     };
     NameRef readTableName(std::size_t &i);
+    // One expression at tokens [begin, end), for statements that compute values row by row.
+    std::string expression(std::size_t begin, std::size_t end) { return expr(begin, end); }
 
     // Statements to run before the query (temp tables it reads) and temp tables to drop after.
     const std::vector<std::string> &prelude() const { return prelude_; }
@@ -46,6 +48,10 @@ private:
     std::string tableSource(std::size_t &i, std::size_t end, bool keep = false);
     std::optional<std::string> keepDerived(const std::string &inner);
     std::string expr(std::size_t begin, std::size_t end);
+    std::string caseExpr(std::size_t begin, std::size_t end);
+    // The declared type of a column a query names ("int", "nvarchar(128)"; empty when unknown).
+    std::string columnDecl(const std::string &qualifier, const std::string &column);
+    std::map<std::string, std::string> declCache_;
     std::string function(std::size_t &i);
     std::string variable(const Token &t);
     std::string tableSql(const NameRef &name);
@@ -69,6 +75,8 @@ private:
 };
 
 std::string quoteIdent(std::string_view name);
+// SQLite's complaint about a translated query, as SQL Server would word it.
+SqlError mapStoreError(const std::string &what);
 std::string sqlString(std::string_view value);
 
 }  // namespace sqlsim

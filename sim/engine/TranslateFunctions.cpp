@@ -1,6 +1,8 @@
 // Functions and @@variables of a translated query.
 #include "sim/engine/Translate.h"
 
+#include "sim/engine/SqlFunctions.h"
+
 namespace sqlsim {
 
 namespace {
@@ -30,6 +32,31 @@ std::string castType(std::string_view type)
     if (t == "float" || t == "real") return "REAL";
     if (t.find("binary") != std::string::npos || t == "image") return "BLOB";
     return "NUMERIC";
+}
+
+// The types ss_cast converts to with SQL Server's rules; others keep SQLite's affinity.
+bool convertedType(const std::string &t)
+{
+    static const char *const types[] = {"tinyint", "smallint", "int", "bigint", "bit", "char", "varchar", "nchar",
+                                        "nvarchar", "decimal", "numeric", "money", "smallmoney", "float", "real",
+                                        "datetime", "date", "smalldatetime", "sysname"};
+    for (const char *x : types)
+        if (t == x) return true;
+    return false;
+}
+
+// Top-level commas of the argument list (open, close).
+std::size_t argumentCount(const std::vector<Token> &t, std::size_t open, std::size_t close)
+{
+    if (close == open + 1) return 0;
+    std::size_t n = 1;
+    int depth = 0;
+    for (std::size_t k = open + 1; k < close; ++k) {
+        if (t[k].is(Tok::LParen)) ++depth;
+        if (t[k].is(Tok::RParen)) --depth;
+        if (depth == 0 && t[k].is(Tok::Comma)) ++n;
+    }
+    return n;
 }
 
 }  // namespace
@@ -63,7 +90,8 @@ std::string Translator::function(std::size_t &i)
     const std::size_t open = i + 1;
     const std::size_t close = matchParen(open);
     i = close + 1;
-    const std::string args = close > open + 1 ? expr(open + 1, close) : "";
+    // CAST and CONVERT hold a type, not an expression list.
+    const std::string args = close > open + 1 && name != "cast" && name != "convert" ? expr(open + 1, close) : "";
     Instance &inst = x_.session.instance();
     if (name == "isnull")
         return "(ifnull(" + args + ") COLLATE SSCI)";
@@ -106,40 +134,101 @@ std::string Translator::function(std::size_t &i)
         return "(SELECT id FROM cat_sysobjects WHERE dbk = " + std::to_string(db->dbk) +
                " AND name = " + sqlString(parts.back()) + ")";
     }
-    if (name == "substring") return "substr(" + args + ")";
-    if (name == "upper" || name == "lower" || name == "ltrim" || name == "rtrim" || name == "count" ||
-        name == "max" || name == "min" || name == "sum" || name == "avg" || name == "abs" || name == "coalesce" ||
-        name == "nullif" || name == "replace" || name == "round")
-        return name + "(" + args + ")";
-    if (name == "cast") {
-        // CAST(expr AS type[(n)]): SQLite needs only the type's affinity.
-        std::size_t as = open + 1;
-        int depth = 0;
-        for (; as < close; ++as) {
-            if (t_[as].is(Tok::LParen)) ++depth;
-            if (t_[as].is(Tok::RParen)) --depth;
-            if (depth == 0 && t_[as].kw("as")) break;
-        }
-        if (as >= close || !t_[as + 1].isName())
-            syntaxError(t_[as < close ? as : close]);
-        return "CAST(" + expr(open + 1, as) + " AS " + castType(t_[as + 1].text) + ")";
+    const std::size_t argc = argumentCount(t_, open, close);
+    if (name == "substring") {
+        if (argc != 3)
+            throw SqlError(174, "The substring function requires 3 argument(s).", 15);
+        return "(ss_substring(" + args + ") COLLATE SSCI)";
     }
-    if (name == "convert") {
-        if (!t_[open + 1].isName() || close <= open + 2)
-            syntaxError(t_[open + 1]);
-        std::size_t comma = open + 2;
-        if (t_[comma].is(Tok::LParen))
-            comma = matchParen(comma) + 1;
-        if (!t_[comma].is(Tok::Comma))
-            syntaxError(t_[comma]);
-        std::size_t valueEnd = comma + 1;
-        int depth = 0;
-        for (; valueEnd < close; ++valueEnd) {
-            if (t_[valueEnd].is(Tok::LParen)) ++depth;
-            if (t_[valueEnd].is(Tok::RParen)) --depth;
-            if (depth == 0 && t_[valueEnd].is(Tok::Comma)) break;
+    if (name == "round") {
+        if (argc != 2 && argc != 3)
+            throw SqlError(174, "The round function requires 2 to 3 arguments.", 15);
+        return "ss_round(" + args + ")";
+    }
+    // Their results compare under the server's collation, as their arguments would.
+    if (name == "upper" || name == "lower" || name == "ltrim" || name == "rtrim" || name == "coalesce" ||
+        name == "nullif" || name == "replace" || name == "max" || name == "min")
+        return "(" + name + "(" + args + ") COLLATE SSCI)";
+    if (name == "count" || name == "sum" || name == "avg" || name == "abs")
+        return name + "(" + args + ")";
+    if (name == "cast" || name == "convert") {
+        // CAST(expr AS type[(n[, s])]) and CONVERT(type[(n[, s])], expr[, style]).
+        std::size_t typeAt = 0, valueBegin = 0, valueEnd = 0, styleAt = 0;
+        if (name == "cast") {
+            std::size_t as = open + 1;
+            int depth = 0;
+            for (; as < close; ++as) {
+                if (t_[as].is(Tok::LParen)) ++depth;
+                if (t_[as].is(Tok::RParen)) --depth;
+                if (depth == 0 && t_[as].kw("as")) break;
+            }
+            if (as >= close || !t_[as + 1].isName())
+                syntaxError(t_[as < close ? as : close]);
+            typeAt = as + 1;
+            valueBegin = open + 1;
+            valueEnd = as;
+        } else {
+            if (!t_[open + 1].isName() || close <= open + 2)
+                syntaxError(t_[open + 1]);
+            typeAt = open + 1;
+            std::size_t comma = open + 2;
+            if (t_[comma].is(Tok::LParen))
+                comma = matchParen(comma) + 1;
+            if (!t_[comma].is(Tok::Comma))
+                syntaxError(t_[comma]);
+            valueBegin = comma + 1;
+            valueEnd = valueBegin;
+            int depth = 0;
+            for (; valueEnd < close; ++valueEnd) {
+                if (t_[valueEnd].is(Tok::LParen)) ++depth;
+                if (t_[valueEnd].is(Tok::RParen)) --depth;
+                if (depth == 0 && t_[valueEnd].is(Tok::Comma)) break;
+            }
+            if (valueEnd < close)
+                styleAt = valueEnd + 1;
         }
-        return "CAST(" + expr(comma + 1, valueEnd) + " AS " + castType(t_[open + 1].text) + ")";
+        if (valueEnd <= valueBegin)
+            syntaxError(t_[valueBegin]);
+        std::string type = lower(t_[typeAt].text);
+        if (type == "sysname") type = "nvarchar";
+        const std::string value = expr(valueBegin, valueEnd);
+        if (!convertedType(type))
+            return "CAST(" + value + " AS " + castType(type) + ")";
+        // Length (30 when not given, as CAST and CONVERT default), precision and scale.
+        int length = 30, precision = 18, scale = 0;
+        if (t_[typeAt + 1].is(Tok::LParen)) {
+            const Token &a = t_[typeAt + 2];
+            if (a.kw("max")) length = -1;
+            else if (a.is(Tok::Number)) length = precision = std::atoi(a.text.c_str());
+            else syntaxError(a);
+            if (t_[typeAt + 3].is(Tok::Comma) && t_[typeAt + 4].is(Tok::Number))
+                scale = std::atoi(t_[typeAt + 4].text.c_str());
+        }
+        int style = 0;
+        if (styleAt) {
+            if (!t_[styleAt].is(Tok::Number) || styleAt + 1 != close)
+                notSupported("CONVERT with a style that is not a number");
+            style = std::atoi(t_[styleAt].text.c_str());
+        }
+        // A datetime source prints in CONVERT's styles; whether it is one shows from its origin.
+        bool fromDatetime = false;
+        const Token &v = t_[valueBegin];
+        if (valueEnd == valueBegin + 3 && v.is(Tok::Ident) && t_[valueBegin + 1].is(Tok::LParen) &&
+            (v.kw("getdate") || v.kw("sysdatetime")))
+            fromDatetime = true;
+        else if (valueEnd == valueBegin + 1 && v.kw("current_timestamp"))
+            fromDatetime = true;
+        else if (isColumnRef(valueBegin, valueEnd) && v.isName()) {
+            const std::string column = t_[valueEnd - 1].text;
+            const std::string qualifier = valueEnd - valueBegin >= 3 ? t_[valueEnd - 3].text : "";
+            fromDatetime = lower(columnDecl(qualifier, column)).find("date") != std::string::npos;
+        }
+        if (style != 0 && !fromDatetime)
+            notSupported("CONVERT with a style of a value that is not a datetime");
+        const bool text = type.find("char") != std::string::npos;
+        return std::string(text ? "(" : "") + "ss_cast(" + value + ", '" + type + "', " + std::to_string(length) + ", " +
+               std::to_string(precision) + ", " + std::to_string(scale) + ", " + std::to_string(style) + ", " +
+               (fromDatetime ? "1" : "0") + ")" + (text ? " COLLATE SSCI)" : "");
     }
     throw SqlError(195, "'" + t_[open - 1].text + "' is not a recognized built-in function name.", 15).aborting();
 }

@@ -1,5 +1,6 @@
 // Table names of a translated query: catalogue views, user tables, OPENDATASOURCE.
 #include "sim/engine/Catalog.h"
+#include "sim/engine/Rows.h"
 #include "sim/engine/Translate.h"
 
 #include <algorithm>
@@ -208,31 +209,18 @@ std::string Translator::tableSql(const NameRef &name)
         if (v.sysSchemaOnly ? schema == "sys" : (schema.empty() || schema == "dbo" || schema == "sys"))
             return std::string("(SELECT ") + v.columns + " FROM " + v.table + " WHERE dbk = " + dbk + v.filter + ")";
     }
-    // A user table: its columns and no rows.
+    // A user table reads its rows; a view cannot be read here.
     if (schema.empty() || schema == "dbo") {
         StoreConn &store = x_.session.store();
-        StoreStmt st(store.raw(), "SELECT c.name, t.name, c.prec, c.scale FROM cat_sysobjects o JOIN cat_syscolumns c "
-                                  "ON c.dbk = o.dbk AND c.id = o.id JOIN cat_systypes t ON t.xusertype = c.xusertype "
-                                  "WHERE o.dbk = ? AND o.name = ? AND o.xtype IN ('U', 'V') ORDER BY c.colid");
-        st.bind(1, where.db.dbk).bind(2, name.parts[3]);
-        std::string cols;
-        while (st.step()) {
-            const std::string column = st.textAt(0);
-            cols += (cols.empty() ? "" : ", ") + std::string("NULL AS ") + quoteIdent(column);
-            // The column keeps its declared type in the result, though it holds no rows.
-            std::string decl = st.textAt(1);
-            const SystemType *type = findSystemType(decl);
-            if (type && type->sized)
-                decl += "(" + std::to_string(st.intAt(2)) + ")";
-            else if (type && type->decimal)
-                decl += "(" + std::to_string(st.intAt(2)) + "," + std::to_string(st.intAt(3)) + ")";
-            typeHints_.emplace(lower(column), decl);
-        }
-        if (!cols.empty())
-            return "(SELECT " + cols + " WHERE 0)";
         Catalog cat(store, where.db);
-        if (auto obj = cat.findObject(name.parts[3]); obj && (obj->xtype == "V" || obj->xtype == "U"))
-            notSupported("Reading the view or table " + obj->name);
+        if (auto obj = cat.findObject(name.parts[3]); obj && obj->xtype == "U") {
+            std::string cols;
+            for (const ColumnRow &c : cat.columns(obj->id))
+                cols += (cols.empty() ? "" : ", ") + quoteIdent(c.name);
+            return "(SELECT " + cols + " FROM " + rowTable(where.db, obj->id) + ")";
+        } else if (obj && obj->xtype == "V") {
+            notSupported("Reading the view " + obj->name);
+        }
     }
     if (where.remote)
         throw SqlError(7314, "The OLE DB provider \"SQLOLEDB\" for linked server \"(null)\" does not contain the table "

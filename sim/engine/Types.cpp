@@ -362,6 +362,9 @@ ColumnSpec readColumnSpec(const std::vector<Token> &t, std::size_t &i, int colum
                 syntaxError(t[i]);
             c.defaultText = normaliseDefault(t, b, i);
             c.defaultName = constraintName;
+        } else if (t[i].kw("with") && t[i + 1].kw("values")) {
+            c.withValues = true;
+            i += 2;
         } else if (t[i].kw("primary") && t[i + 1].kw("key")) {
             i += 2;
             PrimaryKeySpec pk;

@@ -60,6 +60,7 @@ struct ColumnSpec {
     std::int64_t increment = 1;
     std::optional<std::string> defaultText;  // normalised, e.g. "((0))"
     std::string defaultName;
+    bool withValues = false;  // DEFAULT ... WITH VALUES: existing rows get the default too
     std::optional<PrimaryKeySpec> primaryKey;
     std::optional<ForeignKeySpec> foreignKey;
 };
