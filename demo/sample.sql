@@ -2,7 +2,8 @@
 --
 -- target.sql builds the target database from the same shop as it stood some time ago, so that
 -- the two differ in every way the tool lists. The comments here say what each object
--- demonstrates; target.sql says how its own copy differs. The tables hold no rows.
+-- demonstrates; target.sql says how its own copy differs. The tables hold a few rows; the tool
+-- copies none of them (a table it creates in the target starts empty).
 USE dbsync_demo_sample
 GO
 
@@ -24,6 +25,8 @@ CREATE TABLE customers (
     id int IDENTITY(1,1) NOT NULL CONSTRAINT PK_customers PRIMARY KEY,
     name nvarchar(100) NOT NULL,       -- target nvarchar(50): length (code 5)
     email varchar(200) NULL,           -- not in the target: column in the sample only (code 4)
+    level tinyint NOT NULL CONSTRAINT DF_customers_level DEFAULT 1,  -- not in the target (code 4):
+                                       -- added with its default, which fills the target's rows
     phone varchar(30) NULL,            -- the same on both sides: not listed
     is_active bit NOT NULL CONSTRAINT DF_customers_is_active DEFAULT 1,  -- target DEFAULT 0 (code 8)
     created datetime NOT NULL CONSTRAINT DF_customers_created DEFAULT getdate(),  -- target has none (code 8)
@@ -36,7 +39,9 @@ CREATE TABLE orders (
     id int IDENTITY(1,1) NOT NULL CONSTRAINT PK_orders PRIMARY KEY,
     customer_id int NOT NULL,
     ordered datetime NOT NULL,
-    total money NOT NULL CONSTRAINT DF_orders_total DEFAULT 0
+    total money NOT NULL CONSTRAINT DF_orders_total DEFAULT 0,
+    channel nvarchar(20) NULL CONSTRAINT DF_orders_channel DEFAULT N'门店'  -- not in the target
+                                       -- (code 4): nullable, yet the default fills the rows too
 )
 GO
 
@@ -60,7 +65,8 @@ CREATE TABLE products (
     weight decimal(8,3) NULL,          -- target decimal(12,3): precision (code 5)
     stock int NOT NULL CONSTRAINT DF_products_stock DEFAULT 0,  -- target smallint: type (code 5)
     barcode bigint NULL,               -- sample only (code 4), a fixed-size type
-    description nvarchar(max) NULL     -- sample only (code 4), a (MAX) type
+    description nvarchar(max) NULL,    -- sample only (code 4), a (MAX) type
+    discontinued bit NOT NULL CONSTRAINT DF_products_discontinued DEFAULT 0  -- sample only (code 4)
 )
 GO
 EXEC sp_addextendedproperty @name = N'MS_Description', @value = N'Name printed on the invoice',
@@ -75,6 +81,26 @@ CREATE TABLE suppliers (
     code char(10) NOT NULL,
     name nvarchar(80) NOT NULL
 )
+GO
+
+-- A few rows, so that the sample looks like the shop it stands for.
+INSERT INTO categories (name, sort_order) VALUES (N'五金', 1), (N'电子', 2), (N'工具', DEFAULT)
+GO
+INSERT INTO customers (name, email, phone, is_active, created, notes) VALUES
+    (N'张伟', 'zhang.wei@example.com', '010-6552 1234', 1, '2023-01-15 09:30:00', N'老客户，按月结账'),
+    (N'李娜贸易有限公司', NULL, NULL, 1, '2023-06-01 14:05:10', NULL)
+GO
+INSERT INTO orders (customer_id, ordered, total, channel) VALUES
+    (1, '2024-03-01 10:00:00', 128.50, N'网店'),
+    (2, '2024-04-02 08:45:00', 4999.99, DEFAULT)
+GO
+INSERT INTO products (code, name, price, weight, stock, barcode, description) VALUES
+    ('P-100', N'不锈钢螺丝 M4', 0.35, 0.005, 1200, 6901234567892, N'每盒 100 只'),
+    ('P-300', N'工具箱', 129.00, NULL, 0, NULL, NULL)
+GO
+INSERT INTO order_items VALUES (1, 1, 1, 2), (2, 1, 2, 5)
+GO
+INSERT INTO suppliers (id, code, name) VALUES (1, 'SUP-001', N'华东五金'), (2, 'SUP-002', N'北方电子')
 GO
 
 ------------------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 -- dbsync demo: the target database, the sample's shop as it stood some time ago. Run
 -- target-database.sql first. The comments say how each object differs from sample.sql; the
--- tool's code for the difference is in brackets.
+-- tool's code for the difference is in brackets. Every table holds a few rows, which the
+-- synchronisation keeps (see the rows at the end of the tables' section).
 USE dbsync_demo_target
 GO
 
@@ -14,7 +15,7 @@ GO
 CREATE TABLE customers (
     id int IDENTITY(1,1) NOT NULL CONSTRAINT PK_customers PRIMARY KEY,
     name nvarchar(50) NOT NULL,        -- shorter (5)
-    -- no email column (4)
+    -- no email column (4), no level column (4, NOT NULL with a default)
     phone varchar(30) NULL,
     fax varchar(30) NULL,              -- only here, with a description (3)
     is_active bit NOT NULL CONSTRAINT DF_customers_active DEFAULT 0,  -- another default (8)
@@ -33,6 +34,7 @@ CREATE TABLE orders (
     customer_id int NOT NULL,
     ordered datetime NOT NULL,
     total money NOT NULL CONSTRAINT DF_orders_total DEFAULT 0
+    -- no channel column (4, nullable with a default)
 )
 GO
 EXEC sp_addextendedproperty @name = N'MS_Description', @value = N'Order number, typed by the clerk',
@@ -64,7 +66,8 @@ CREATE TABLE products (
     price decimal(10,4) NOT NULL,      -- another scale (9)
     weight decimal(12,3) NULL,         -- another precision (5)
     stock smallint NOT NULL CONSTRAINT DF_products_stock DEFAULT 0,  -- another type (5)
-    -- no barcode and no description column (4)
+    -- no barcode and no description column (4), no discontinued column (4, NOT NULL with a
+    -- default)
     supplier_code char(10) NULL        -- only here, with a foreign key (3): the tool drops the key first
         CONSTRAINT FK_products_suppliers REFERENCES suppliers (code)
 )
@@ -83,6 +86,43 @@ GO
 EXEC sp_addextendedproperty @name = N'MS_Description', @value = N'Number of the import run',
     @level0type = N'SCHEMA', @level0name = N'dbo', @level1type = N'TABLE', @level1name = N'temp_import',
     @level2type = N'COLUMN', @level2name = N'batch'
+GO
+
+-- The rows: Chinese text, decimals, NULLs, identity values. Every value fits the sample's
+-- types, so the synchronisation converts them all: no NULL in products.code (made NOT NULL),
+-- prices with at most two decimals (scale 2), weights below 100,000 (decimal(8,3)), unique
+-- key values for order_items and suppliers.
+INSERT INTO customers (name, phone, fax, is_active, created, notes) VALUES
+    (N'张伟', '010-6552 1234', '010-6552 1235', 1, '2023-01-15 09:30:00', N'老客户，按月结账'),
+    (N'李娜贸易有限公司', NULL, NULL, 1, '2023-06-01 14:05:10', NULL),
+    (N'Wang Fang', '021-5012 8888', NULL, 0, '2024-02-29 18:00:00', N'已停止合作')
+GO
+
+-- The order numbers were typed in the order of the rows. Code 10 numbers the rows anew, so
+-- they keep these numbers only because of that order (SQL Server promises none); the
+-- completion message names orders.id as a column whose values were renumbered.
+INSERT INTO orders (id, customer_id, ordered, total) VALUES
+    (1, 1, '2024-03-01 10:00:00', 128.50),
+    (2, 1, '2024-03-15 16:20:00', 0),
+    (3, 2, '2024-04-02 08:45:00', 4999.99)
+GO
+
+INSERT INTO order_items VALUES (1, 1, 1, 2), (1, 2, 2, 1), (2, 1, 3, 10), (3, 1, 1, 5)
+GO
+
+INSERT INTO suppliers (id, code, name) VALUES
+    (1, 'SUP-001', N'华东五金'),
+    (2, 'SUP-002', N'北方电子'),
+    (3, 'SUP-003', N'Acme Parts')
+GO
+
+INSERT INTO products (code, name, price, weight, stock, supplier_code) VALUES
+    ('P-100', N'不锈钢螺丝 M4', 0.35, 0.005, 1200, 'SUP-001'),
+    ('P-200', N'电源适配器 12V', 45.90, 0.250, 35, 'SUP-002'),
+    ('P-300', N'工具箱', 129.00, NULL, 0, NULL)
+GO
+
+INSERT INTO temp_import (batch, line) VALUES (7, N'张伟;010-6552 1234'), (7, NULL)
 GO
 
 ------------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // The demo end to end, offscreen: the settings file the run script writes, the listings it
-// promises, and a new user's whole round of buttons ending with the target like the sample.
+// promises, and a new user's whole round of buttons ending with the target like the sample,
+// its rows kept and the backup before the first synchronisation holding them.
 
 #include "tests/app/RecordingDialogs.h"
 #include "tests/demo/DemoServers.h"
@@ -124,6 +125,55 @@ protected:
             out << r.text(i, "tname") + "." + r.text(i, "cname");
         return out;
     }
+    // Every row of every user table, keyed by table.
+    QMap<QString, dbsync::ResultSet> tableData(const QString &server) const
+    {
+        const dbsync::ResultSet tables = queryOn(server, "select name from sysobjects where xtype='U'");
+        QMap<QString, dbsync::ResultSet> out;
+        for (int i = 0; i < tables.rowCount(); ++i) {
+            const QString table = tables.text(i, "name");
+            out[table] = queryOn(server, "select * from " + table);
+        }
+        return out;
+    }
+    // The rows as "value|value|..." of the named columns, sorted: row order is the server's.
+    static QStringList rowTexts(const dbsync::ResultSet &r, const QStringList &names)
+    {
+        QStringList out;
+        for (int row = 0; row < r.rowCount(); ++row) {
+            QStringList values;
+            for (const QString &name : names) {
+                const QVariant &v = r.value(row, name);
+                values << (v.isValid() ? v.toString() : QStringLiteral("NULL"));
+            }
+            out << values.join('|');
+        }
+        out.sort();
+        return out;
+    }
+    // "table.column" -> default text, of every column of the sample that has a default.
+    QMap<QString, QString> sampleDefaults() const
+    {
+        const dbsync::ResultSet r = queryOn(
+            "sample", "select tname=o.name,cname=c.name,dflt=e.text from syscolumns c inner join sysobjects o on "
+                      "c.id=o.id and o.xtype='U' inner join syscomments e on c.cdefault=e.id");
+        QMap<QString, QString> out;
+        for (int i = 0; i < r.rowCount(); ++i)
+            out[r.text(i, "tname") + "." + r.text(i, "cname")] = r.text(i, "dflt");
+        return out;
+    }
+    // The value a constant default gives: ((1)) -> 1, (N'x') -> x.
+    static QString defaultValue(QString text)
+    {
+        while (text.startsWith('(') && text.endsWith(')'))
+            text = text.mid(1, text.size() - 2);
+        if (text.startsWith("N'"))
+            text.remove(0, 1);
+        if (text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\'')))
+            text = text.mid(1, text.size() - 2);
+        return text;
+    }
+
     // Whole definitions of the views and procedures, keyed "name type".
     QMap<QString, QString> routines(const QString &server) const
     {
@@ -164,6 +214,9 @@ TEST_F(Demo, TableListingShowsEveryKindOfDifference)
     for (const char *row : {"2|categories.id", "2|categories.name", "2|categories.sort_order",
                             "5|customers.name",         // length
                             "4|customers.email",        // sample only
+                            "4|customers.level",        // sample only, NOT NULL with a default
+                            "4|orders.channel",         // sample only, nullable with a default
+                            "4|products.discontinued",  // sample only, NOT NULL with a default
                             "3|customers.fax",          // target only
                             "8|customers.is_active",    // another default
                             "8|customers.created",      // no default in the target
@@ -178,7 +231,7 @@ TEST_F(Demo, TableListingShowsEveryKindOfDifference)
                             "6|suppliers.id", "6|suppliers.code",  // key on another column
                             "1|temp_import.batch", "1|temp_import.line"})
         EXPECT_TRUE(got.contains(QString::fromUtf8(row))) << row;
-    EXPECT_EQ(got.size(), 23) << got.join('\n').toStdString();
+    EXPECT_EQ(got.size(), 26) << got.join('\n').toStdString();
 
     // Descriptions show beside the columns they belong to.
     for (int i = 0; i < rows(); ++i) {
@@ -222,14 +275,28 @@ TEST_F(Demo, NewUsersRoundOfButtonsBringsTheTargetInLine)
     press(&TForm43::Button14Click);
     ASSERT_EQ(errors(), QStringList());
     ASSERT_GT(rows(), 0);
+    const QMap<QString, dbsync::ResultSet> before = tableData("target");
+    ASSERT_EQ(before.keys(), (QStringList{"customers", "order_items", "orders", "products", "suppliers", "temp_import"}));
+    for (const dbsync::ResultSet &table : before)
+        EXPECT_GE(table.rowCount(), 2);
 
     // Tables: a new table ends its round, and a copied table, a dropped key or default are
     // made good in the next one, so the user lists and synchronises again until nothing is left.
     int rounds = 0;
+    QStringList backupText;
     while (rows() > 0 && rounds < 6) {
         selectAll();
         press(&TForm43::Button22Click);
         ASSERT_EQ(errors(), QStringList()) << "round " << rounds;
+        if (rounds == 0) {
+            // The automatic backup before the first statement.
+            const QDir dir(servers->backupDir("target"));
+            for (const QString &name : dir.entryList(QDir::Files)) {
+                QFile file(dir.filePath(name));
+                ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+                backupText << QString::fromUtf8(file.readAll());
+            }
+        }
         ++rounds;
         press(&TForm43::Button14Click);
         ASSERT_EQ(errors(), QStringList()) << "round " << rounds;
@@ -237,6 +304,43 @@ TEST_F(Demo, NewUsersRoundOfButtonsBringsTheTargetInLine)
     EXPECT_EQ(rows(), 0) << tableRows().join('\n').toStdString();
     EXPECT_EQ(rounds, 3);
     EXPECT_TRUE(dialogs.texts("notice").contains("表格结构同步完成"));
+    // Round two ends early at the dropped table, yet names the renumbered order numbers.
+    EXPECT_TRUE(dialogs.texts("notice").contains("以下列已重建为标识列，原有的值已丢失并重新编号：orders.id"))
+        << dialogs.texts("notice").join('\n').toStdString();
+
+    ASSERT_EQ(backupText.size(), 1);
+    for (const char *value : {"李娜贸易有限公司", "021-5012 8888", "SUP-003", "电源适配器 12V", "4999.99",
+                              "张伟;010-6552 1234"})
+        EXPECT_TRUE(backupText[0].contains(QString::fromUtf8(value))) << value;
+
+    // Every row stays, with every value of the columns both sides have (the order numbers
+    // excepted: code 10 replaced them); the columns added from the sample hold its default,
+    // or NULL when it has none.
+    const QMap<QString, dbsync::ResultSet> after = tableData("target");
+    const QMap<QString, dbsync::ResultSet> sample = tableData("sample");
+    const QMap<QString, QString> defaults = sampleDefaults();
+    EXPECT_EQ(after.keys(), sample.keys());
+    EXPECT_EQ(after.value("categories").rowCount(), 0);  // copied without rows
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        const QString &table = it.key();
+        if (!sample.contains(table))
+            continue;  // dropped (code 1)
+        const dbsync::ResultSet &now = after[table];
+        ASSERT_EQ(now.rowCount(), it->rowCount()) << table.toStdString();
+        QStringList kept;
+        for (const QString &column : it->fieldNames())
+            if (sample[table].fieldIndex(column) >= 0 && table + "." + column != "orders.id")
+                kept << column;
+        EXPECT_EQ(rowTexts(now, kept), rowTexts(*it, kept)) << table.toStdString();
+        for (const QString &column : now.fieldNames()) {
+            if (it->fieldIndex(column) >= 0)
+                continue;
+            const QString name = table + "." + column;
+            const QString value = defaults.contains(name) ? defaultValue(defaults[name]) : QStringLiteral("NULL");
+            EXPECT_EQ(rowTexts(now, {column}), QStringList(now.rowCount(), value)) << name.toStdString();
+        }
+    }
+    EXPECT_EQ(rowTexts(after["orders"], {"id"}), (QStringList{"1", "2", "3"}));
 
     press(&TForm43::Button9Click);
     ASSERT_GT(rows(), 0);

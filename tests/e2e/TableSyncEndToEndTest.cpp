@@ -40,7 +40,7 @@ protected:
         QStringList sent;
         for (const QString &b : batchesSince(before))
             if (!b.startsWith("exec sp_configure") && b != "reconfigure" && !b.startsWith("select 比较结果")
-                && !b.startsWith("select tablename="))
+                && !b.startsWith("select tablename=") && !b.startsWith("select top 1 holdsrows="))
                 sent << b;
         return sent;
     }
