@@ -77,6 +77,10 @@ int writeRows(std::ostream &out, StoreConn &store, const Database &db)
         std::string select;
         for (const ColumnInfo &c : columns) select += (select.empty() ? "" : ", ") + quoteIdent(c.name);
         out << "rows " << name << " (" << select << ")\n";
+        if (!hasRowTable(store, db, id)) {
+            out << "end of rows 0\n";
+            continue;
+        }
         StoreStmt st(store.raw(), "SELECT " + select + " FROM " + rowTable(db, id) + " ORDER BY \"$r\"");
         int rows = 0;
         while (st.step()) {

@@ -179,7 +179,6 @@ std::int64_t Catalog::createTable(const std::string &name)
 {
     const std::int64_t id = newObjectId();
     insertObject(id, name, "U", 0);
-    createRowTable(conn_, db_, id);
     return id;
 }
 

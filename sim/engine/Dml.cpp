@@ -65,6 +65,7 @@ DmlTarget resolveTable(Exec &x, std::size_t &i)
     if (!obj || obj->xtype != "U")
         throw SqlError(208, "Invalid object name '" + written + "'.", 16).aborting();
     target.table = *obj;
+    ensureRowTable(x.session.store(), target.db, obj->id);
     target.columns = tableColumns(x.session.store(), target.db, obj->id);
     target.qualified = qualifiedTable(target.db, obj->name);
     return target;

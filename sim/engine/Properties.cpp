@@ -194,9 +194,12 @@ void execSelectInto(Exec &x, std::size_t intoPos)
     }
     std::int64_t copied = 0;
     try {
-        store.exec("INSERT INTO " + rowTable(targetDb, id) + " (" + columns + ") SELECT " + columns + " FROM " +
+        if (hasRowTable(store, from.db, table->id)) {
+            ensureRowTable(store, targetDb, id);
+            store.exec("INSERT INTO " + rowTable(targetDb, id) + " (" + columns + ") SELECT " + columns + " FROM " +
                    rowTable(from.db, table->id) + " AS " + quoteIdent(alias) + where);
-        copied = store.changes();
+            copied = store.changes();
+        }
     } catch (const StoreError &e) {
         throw mapStoreError(e.what());
     }

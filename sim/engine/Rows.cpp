@@ -84,9 +84,24 @@ std::vector<ColumnInfo> tableColumns(StoreConn &conn, const Database &db, std::i
     return out;
 }
 
-void createRowTable(StoreConn &conn, const Database &db, std::int64_t tableId)
+bool hasRowTable(StoreConn &conn, const Database &db, std::int64_t tableId)
 {
-    conn.exec("CREATE TABLE " + rowTable(db, tableId) + " (\"$r\" INTEGER PRIMARY KEY)");
+    return conn.scalarInt("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?",
+                          {rowTable(db, tableId)}) > 0;
+}
+
+void ensureRowTable(StoreConn &conn, const Database &db, std::int64_t tableId)
+{
+    if (hasRowTable(conn, db, tableId))
+        return;
+    std::string columns;
+    for (const ColumnInfo &c : tableColumns(conn, db, tableId))
+        columns += ", " + quoteIdent(c.name) + " " + storageDecl(c);
+    conn.exec("CREATE TABLE " + rowTable(db, tableId) + " (\"$r\" INTEGER PRIMARY KEY" + columns + ")");
+    Catalog cat(conn, db);
+    const std::vector<std::string> key = cat.primaryKeyColumns(tableId);
+    if (!key.empty())
+        createKeyIndex(conn, db, tableId, key);
 }
 
 void dropRowTable(StoreConn &conn, const Database &db, std::int64_t tableId)
@@ -97,18 +112,24 @@ void dropRowTable(StoreConn &conn, const Database &db, std::int64_t tableId)
 
 void addRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const ColumnInfo &column)
 {
+    if (!hasRowTable(conn, db, tableId))
+        return;
     conn.exec("ALTER TABLE " + rowTable(db, tableId) + " ADD COLUMN " + quoteIdent(column.name) + " " +
               storageDecl(column));
 }
 
 void dropRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const std::string &column)
 {
+    if (!hasRowTable(conn, db, tableId))
+        return;
     conn.exec("ALTER TABLE " + rowTable(db, tableId) + " DROP COLUMN " + quoteIdent(column));
 }
 
 void replaceRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const std::string &column,
                       const ColumnInfo &now, const std::vector<std::pair<std::int64_t, Param>> &values)
 {
+    if (!hasRowTable(conn, db, tableId))
+        return;
     const std::string table = rowTable(db, tableId);
     const std::string scratch = "$altered";
     conn.exec("ALTER TABLE " + table + " ADD COLUMN " + quoteIdent(scratch) + " " + storageDecl(now));
@@ -140,6 +161,8 @@ void dropDatabaseRows(StoreConn &conn, const Database &db)
 
 std::int64_t rowCount(StoreConn &conn, const Database &db, std::int64_t tableId)
 {
+    if (!hasRowTable(conn, db, tableId))
+        return 0;
     StoreStmt st(conn.raw(), "SELECT count(*) FROM " + rowTable(db, tableId));
     st.step();
     return st.intAt(0);
@@ -148,6 +171,8 @@ std::int64_t rowCount(StoreConn &conn, const Database &db, std::int64_t tableId)
 std::vector<std::pair<std::int64_t, Param>> columnValues(StoreConn &conn, const Database &db, std::int64_t tableId,
                                                          const std::string &column)
 {
+    if (!hasRowTable(conn, db, tableId))
+        return {};
     StoreStmt st(conn.raw(), "SELECT \"$r\", " + quoteIdent(column) + " FROM " + rowTable(db, tableId) +
                                  " ORDER BY \"$r\"");
     std::vector<std::pair<std::int64_t, Param>> out;
@@ -159,6 +184,8 @@ std::vector<std::pair<std::int64_t, Param>> columnValues(StoreConn &conn, const 
 std::optional<std::string> duplicateKey(StoreConn &conn, const Database &db, std::int64_t tableId,
                                         const std::vector<std::string> &columns)
 {
+    if (!hasRowTable(conn, db, tableId))
+        return std::nullopt;
     const std::string cols = columnList(columns);
     StoreStmt st(conn.raw(), "SELECT " + cols + " FROM " + rowTable(db, tableId) + " GROUP BY " + cols +
                                  " HAVING count(*) > 1 ORDER BY min(\"$r\") LIMIT 1");
@@ -172,6 +199,8 @@ std::optional<std::string> duplicateKey(StoreConn &conn, const Database &db, std
 
 void createKeyIndex(StoreConn &conn, const Database &db, std::int64_t tableId, const std::vector<std::string> &columns)
 {
+    if (!hasRowTable(conn, db, tableId))
+        return;
     conn.exec("CREATE UNIQUE INDEX " + indexName(db, tableId) + " ON " + rowTable(db, tableId) + " (" +
               columnList(columns) + ")");
 }
@@ -225,6 +254,9 @@ std::optional<SqlError> foreignKeyConflict(StoreConn &conn, const Database &db, 
     }
     Catalog cat(conn, db);
     for (const Key &k : keys) {
+        if (!hasRowTable(conn, db, k.fkeyid))
+            continue;  // no referencing rows
+        ensureRowTable(conn, db, k.rkeyid);
         std::string notNull, match;
         for (std::size_t c = 0; c < k.fcols.size(); ++c) {
             notNull += " AND c." + quoteIdent(k.fcols[c]) + " IS NOT NULL";

@@ -16,7 +16,10 @@ std::string qualifiedTable(const Database &db, const std::string &table);
 ColumnInfo columnInfo(const ColumnRow &row, StoreConn &conn, const Database &db);
 std::vector<ColumnInfo> tableColumns(StoreConn &conn, const Database &db, std::int64_t tableId);
 
-void createRowTable(StoreConn &conn, const Database &db, std::int64_t tableId);
+// A table gets its store table with its first row: DDL on tables that never held a row (the
+// usual schema-only database) changes no store schema, which SQLite would have to re-read.
+bool hasRowTable(StoreConn &conn, const Database &db, std::int64_t tableId);
+void ensureRowTable(StoreConn &conn, const Database &db, std::int64_t tableId);
 void dropRowTable(StoreConn &conn, const Database &db, std::int64_t tableId);
 void addRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const ColumnInfo &column);
 void dropRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const std::string &column);
@@ -26,12 +29,13 @@ void replaceRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId,
 void dropDatabaseRows(StoreConn &conn, const Database &db);
 
 std::int64_t rowCount(StoreConn &conn, const Database &db, std::int64_t tableId);
-// Every row's value of one column, by rowid.
+// Every row's value of one column, by rowid (none without a store table).
 std::vector<std::pair<std::int64_t, Param>> columnValues(StoreConn &conn, const Database &db, std::int64_t tableId,
                                                          const std::string &column);
 Param paramAt(const StoreStmt &st, int col);
 
-// The primary key's unique index; a duplicate key's values when the rows have one.
+// The primary key's unique index (made with the store table when there is none yet); a
+// duplicate key's values when the rows have one.
 std::optional<std::string> duplicateKey(StoreConn &conn, const Database &db, std::int64_t tableId,
                                         const std::vector<std::string> &columns);
 void createKeyIndex(StoreConn &conn, const Database &db, std::int64_t tableId, const std::vector<std::string> &columns);

@@ -214,10 +214,14 @@ std::string Translator::tableSql(const NameRef &name)
         StoreConn &store = x_.session.store();
         Catalog cat(store, where.db);
         if (auto obj = cat.findObject(name.parts[3]); obj && obj->xtype == "U") {
+            const bool rows = hasRowTable(store, where.db, obj->id);
             std::string cols;
-            for (const ColumnRow &c : cat.columns(obj->id))
-                cols += (cols.empty() ? "" : ", ") + quoteIdent(c.name);
-            return "(SELECT " + cols + " FROM " + rowTable(where.db, obj->id) + ")";
+            for (const ColumnInfo &c : tableColumns(store, where.db, obj->id)) {
+                cols += (cols.empty() ? "" : ", ") + (rows ? quoteIdent(c.name) : "NULL AS " + quoteIdent(c.name));
+                // A table that never held a row has no store table; its columns keep their types.
+                if (!rows) typeHints_.emplace(lower(c.name), storageDecl(c));
+            }
+            return rows ? "(SELECT " + cols + " FROM " + rowTable(where.db, obj->id) + ")" : "(SELECT " + cols + " WHERE 0)";
         } else if (obj && obj->xtype == "V") {
             notSupported("Reading the view " + obj->name);
         }
