@@ -86,8 +86,9 @@ std::vector<ColumnInfo> tableColumns(StoreConn &conn, const Database &db, std::i
 
 bool hasRowTable(StoreConn &conn, const Database &db, std::int64_t tableId)
 {
-    return conn.scalarInt("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?",
-                          {rowTable(db, tableId)}) > 0;
+    // A look-up in the connection's schema, not a scan of sqlite_master.
+    return sqlite3_table_column_metadata(conn.raw(), "main", rowTable(db, tableId).c_str(), nullptr, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 void ensureRowTable(StoreConn &conn, const Database &db, std::int64_t tableId)
