@@ -1,5 +1,6 @@
 #include "app/Form43.h"
 
+#include "app/GridMenu.h"
 #include "app/Logo.h"
 #include "app/ResultGrid.h"
 #include "app/StarPasswordStyle.h"
@@ -88,6 +89,7 @@ TForm43::TForm43(QWidget *parent) : QMainWindow(parent)
     setTabOrderChain();
     wireEvents();
     DBGrid1->setDataSource(&DataSource1);
+    dbsync::gridmenu::install(*this);
     resize(kClientWidth, kClientHeight);
     Button1->setFocus();  // first in the tab order
 }

@@ -5,6 +5,7 @@
 #include "db/CrossServer.h"
 #include "schema/RoutineDiffQuery.h"
 #include "schema/RoutineSync.h"
+#include "workflow/Workflow.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -15,11 +16,9 @@ using namespace dbsync;
 namespace {
 
 // The listing query on ADOQuery2, then the widths; shared by the listing and the refresh.
-void openRoutineListing(TForm43 &form, const QString &schemaPrefix)
+void openRoutineListing(TForm43 &form)
 {
-    form.ADOQuery2.close();
-    form.ADOQuery2.setSql(schema::routineDiffQueryLines(schemaPrefix, form.ComboBox2->currentText()));
-    form.ADOQuery2.open();
+    workflow::openListing(form, form43::serverFields(form), workflow::ListingKind::Routines);
     form43::setGridWidths(form, schema::routineListingWidths());
 }
 
@@ -32,7 +31,7 @@ void TForm43::Button9Click()
     // The connect command's own input checks may stop it; the listing goes on regardless.
     Button12Click();
     runEnablingStep(ADOCommand1);
-    openRoutineListing(*this, remoteSchemaPrefix(form43::serverFields(*this)));
+    openRoutineListing(*this);
     Button10->setEnabled(true);
     button22->setEnabled(false);
 }
@@ -41,25 +40,13 @@ void TForm43::Button10Click()
 {
     if (!form43::prepareSync(*this))
         return;
-    const QString schemaPrefix = remoteSchemaPrefix(form43::serverFields(*this));
-    const QString target = ComboBox2->currentText();
-
     // ADOQuery2 keeps the listing and its selection until the refresh, so a failing statement
     // leaves both for the next try; the look-ups run on ADOQuery4 on the same server.
     const auto rows = form43::readSelectedRows<schema::RoutineDiffRow>(*this, schema::readRoutineDiffRow);
-    const QStringList names = schema::routineObjectNames(rows);
-    schema::RoutineCatalogue catalogue;
-    if (!names.isEmpty())
-        catalogue = schema::readRoutineSides(
-            form43::queryOnTargetServer(*this, schema::routineSidesQueryLines(schemaPrefix, target, names)));
-    const auto plans = schema::planRoutines(rows, catalogue);
-    const auto steps = schema::routineSyncSteps(plans, [this, &schemaPrefix](const QString &name) {
-        return schema::joinDefinition(
-            form43::queryOnTargetServer(*this, schema::routineDefinitionQueryLines(schemaPrefix, name)));
-    });
-    for (const schema::SyncStep &step : steps)
+    const workflow::Plan plan = workflow::planRoutines(*this, form43::serverFields(*this), rows);
+    for (const schema::SyncStep &step : plan.steps)
         form43::runStep(*this, step);
 
-    openRoutineListing(*this, schemaPrefix);
+    openRoutineListing(*this);
     dialogs().notice(QStringLiteral("同步视图，存储过程完成！"));
 }

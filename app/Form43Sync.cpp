@@ -2,6 +2,7 @@
 
 #include "db/AdoCommand.h"
 #include "db/CrossServer.h"
+#include "workflow/Workflow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -47,34 +48,17 @@ void setGridWidths(TForm43 &form, const QList<int> &widths)
 
 void runStep(TForm43 &form, const schema::SyncStep &step)
 {
-    using schema::StepRunner;
     if (schema::echoes(step, form.CheckBox1->isChecked())) {
         QString text = step.lines.join(QLatin1Char('\n'));
         text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
         form.Memo1->appendPlainText(text);
     }
-    switch (step.runner) {
-    case StepRunner::ADOQuery3:
-    case StepRunner::ADOQuery4: {
-        AdoQuery &query = step.runner == StepRunner::ADOQuery3 ? form.ADOQuery3 : form.ADOQuery4;
-        query.close();
-        query.setSql(step.lines);
-        query.execSQL();
-        break;
-    }
-    case StepRunner::ADOCommand1:
-        form.ADOCommand1.setCommandText(step.lines.value(0));
-        form.ADOCommand1.execute();
-        break;
-    }
+    workflow::runStep(form, step);
 }
 
 const ResultSet &queryOnTargetServer(TForm43 &form, const QStringList &lines)
 {
-    form.ADOQuery4.close();
-    form.ADOQuery4.setSql(lines);
-    form.ADOQuery4.open();
-    return form.ADOQuery4.result();
+    return workflow::queryOnTargetServer(form, lines);
 }
 
 }  // namespace dbsync::form43

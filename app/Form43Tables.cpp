@@ -5,6 +5,7 @@
 #include "db/CrossServer.h"
 #include "schema/ColumnDiffQuery.h"
 #include "schema/TableSync.h"
+#include "workflow/Workflow.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -19,11 +20,7 @@ void TForm43::Button14Click()
     // The connect command's own input checks may stop it; the listing goes on regardless.
     Button12Click();
     runEnablingStep(ADOCommand1);
-    const ServerFields fields = form43::serverFields(*this);
-    ADOQuery2.close();
-    ADOQuery2.setSql(schema::columnDiffQueryLines(remoteSchemaPrefix(fields), remoteDatabasePrefix(fields),
-                                                  ComboBox2->currentText()));
-    ADOQuery2.open();
+    workflow::openListing(*this, form43::serverFields(*this), workflow::ListingKind::Tables);
     form43::setGridWidths(*this, schema::columnListingWidths());
     Button10->setEnabled(false);
     button22->setEnabled(true);
@@ -34,45 +31,26 @@ void TForm43::Button22Click()
     if (!form43::prepareSync(*this))
         return;
     const ServerFields fields = form43::serverFields(*this);
-    const QString schemaPrefix = remoteSchemaPrefix(fields);
-    const QString databasePrefix = remoteDatabasePrefix(fields);
-    const QString target = ComboBox2->currentText();
 
     // ADOQuery2 keeps the listing and its selection until the refresh, so a failing statement
     // leaves both for the next try.
     const auto rows = form43::readSelectedRows<schema::ColumnDiffRow>(*this, schema::readColumnDiffRow);
-    QList<schema::DefaultConstraint> defaults;
-    const QStringList tables = schema::defaultLookupTables(rows);
-    if (!tables.isEmpty())
-        defaults = schema::readDefaultConstraints(
-            form43::queryOnTargetServer(*this, schema::defaultConstraintQueryLines(target, tables)));
-    const schema::TableSyncPlan plan = schema::planTableSync(rows, {target, schemaPrefix}, defaults);
-    // Read before the steps change anything: which tables of replaced columns hold rows.
-    QStringList populated;
-    for (const QString &table : schema::rowLookupTables(plan))
-        if (form43::queryOnTargetServer(*this, schema::rowLookupQueryLines(target, table)).rowCount() > 0)
-            populated.append(table);
+    const workflow::Plan plan = workflow::planTables(*this, fields, rows);
     for (const schema::SyncStep &step : plan.steps)
         form43::runStep(*this, step);
     // A table created or dropped ends the command: the old listing stays, on the row that
     // ended it, and is stale until listed again.
     if (plan.endsEarly) {
-        for (qsizetype i = 0; i < rows.size(); ++i) {
-            if (rows[i].code == QLatin1String("1") || rows[i].code == QLatin1String("2")) {
-                ADOQuery2.moveToBookmark(DBGrid1->selectionItem(int(i)));
-                break;
-            }
-        }
+        if (plan.endingRow >= 0)
+            ADOQuery2.moveToBookmark(DBGrid1->selectionItem(int(plan.endingRow)));
         // No completion notice then, but lost values are still told.
-        const QString renumbered = schema::renumberedNotice(plan, populated);
+        const QString renumbered = schema::renumberedNotice(plan.tablePlan(), plan.populatedTables);
         if (!renumbered.isEmpty())
             dialogs().notice(renumbered);
         return;
     }
 
-    ADOQuery2.close();
-    ADOQuery2.setSql(schema::columnRefreshQueryLines(schemaPrefix, databasePrefix, target));
-    ADOQuery2.open();
+    workflow::openTableRefresh(*this, fields);
     form43::setGridWidths(*this, schema::columnListingWidths());
-    dialogs().notice(schema::tableSyncNotice(plan, populated));
+    dialogs().notice(schema::tableSyncNotice(plan.tablePlan(), plan.populatedTables));
 }

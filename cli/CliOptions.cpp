@@ -1,0 +1,174 @@
+#include "cli/CliOptions.h"
+
+#include <map>
+
+namespace dbsync::cli {
+
+namespace {
+
+[[noreturn]] void usage(const QString &text)
+{
+    throw UsageError(text.toStdString());
+}
+
+}  // namespace
+
+Options parseOptions(const QStringList &arguments)
+{
+    Options options;
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        options.help = true;
+        return options;
+    }
+    QStringList positional;
+    // Each option and the commands it belongs to ("" for every command).
+    struct Spec {
+        bool takesValue;
+        QList<Command> commands;
+    };
+    const QList<Command> all{Command::List, Command::Script, Command::Sync};
+    const std::map<QString, Spec> specs{
+        {QStringLiteral("--settings"), {true, all}},
+        {QStringLiteral("--sample"), {true, all}},
+        {QStringLiteral("--sample-login"), {true, all}},
+        {QStringLiteral("--sample-db"), {true, all}},
+        {QStringLiteral("--target"), {true, all}},
+        {QStringLiteral("--target-login"), {true, all}},
+        {QStringLiteral("--target-db"), {true, all}},
+        {QStringLiteral("--format"), {true, {Command::List}}},
+        {QStringLiteral("--code"), {true, {Command::Script, Command::Sync}}},
+        {QStringLiteral("--object"), {true, {Command::Script, Command::Sync}}},
+        {QStringLiteral("--output"), {true, {Command::Script}}},
+        {QStringLiteral("--with-password"), {false, {Command::Script}}},
+        {QStringLiteral("--rounds"), {true, {Command::Sync}}},
+        {QStringLiteral("--no-backup"), {false, {Command::Sync}}},
+    };
+    QList<std::pair<QString, QString>> given;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (!argument.startsWith(QLatin1String("--"))) {
+            positional.append(argument);
+            continue;
+        }
+        QString name = argument;
+        std::optional<QString> value;
+        if (const qsizetype eq = argument.indexOf(QLatin1Char('=')); eq > 0) {
+            name = argument.left(eq);
+            value = argument.mid(eq + 1);
+        }
+        if (name.contains(QLatin1String("password")) && name != QLatin1String("--with-password"))
+            usage(QStringLiteral("密码不能写在命令行上（本机的其他用户都看得到）：请写在设置文件中，"
+                                 "或放在环境变量 DBSYNC_SAMPLE_PASSWORD、DBSYNC_TARGET_PASSWORD 中"));
+        const auto spec = specs.find(name);
+        if (spec == specs.end())
+            usage(QStringLiteral("未知选项：%1").arg(name));
+        if (spec->second.takesValue && !value) {
+            if (i + 1 >= arguments.size())
+                usage(QStringLiteral("选项 %1 缺少值").arg(name));
+            value = arguments[++i];
+        }
+        if (!spec->second.takesValue && value)
+            usage(QStringLiteral("选项 %1 不带值").arg(name));
+        given.append({name, value.value_or(QString())});
+    }
+
+    if (positional.isEmpty())
+        usage(QStringLiteral("缺少命令：list、script 或 sync"));
+    const QString &command = positional[0];
+    if (command == QLatin1String("list"))
+        options.command = Command::List;
+    else if (command == QLatin1String("script"))
+        options.command = Command::Script;
+    else if (command == QLatin1String("sync"))
+        options.command = Command::Sync;
+    else
+        usage(QStringLiteral("未知命令：%1（应为 list、script 或 sync）").arg(command));
+    if (positional.size() < 2)
+        usage(QStringLiteral("缺少要比较的对象：tables 或 routines"));
+    if (positional[1] == QLatin1String("tables"))
+        options.kind = workflow::ListingKind::Tables;
+    else if (positional[1] == QLatin1String("routines"))
+        options.kind = workflow::ListingKind::Routines;
+    else
+        usage(QStringLiteral("未知对象：%1（应为 tables 或 routines）").arg(positional[1]));
+    if (positional.size() > 2)
+        usage(QStringLiteral("多余的参数：%1").arg(positional[2]));
+
+    ConnectionOptions &c = options.connection;
+    for (const auto &[name, value] : given) {
+        if (!specs.at(name).commands.contains(options.command))
+            usage(QStringLiteral("选项 %1 不能用于 %2").arg(name, command));
+        if (name == QLatin1String("--settings")) c.settingsFile = value;
+        else if (name == QLatin1String("--sample")) c.sample = value;
+        else if (name == QLatin1String("--sample-login")) c.sampleLogin = value;
+        else if (name == QLatin1String("--sample-db")) c.sampleDb = value;
+        else if (name == QLatin1String("--target")) c.target = value;
+        else if (name == QLatin1String("--target-login")) c.targetLogin = value;
+        else if (name == QLatin1String("--target-db")) c.targetDb = value;
+        else if (name == QLatin1String("--code")) options.codes.append(value);
+        else if (name == QLatin1String("--object")) options.objects.append(value);
+        else if (name == QLatin1String("--output")) options.output = value;
+        else if (name == QLatin1String("--with-password")) options.withPassword = true;
+        else if (name == QLatin1String("--no-backup")) options.noBackup = true;
+        else if (name == QLatin1String("--format")) {
+            if (value == QLatin1String("tsv")) options.format = workflow::ListingFormat::Tsv;
+            else if (value == QLatin1String("csv")) options.format = workflow::ListingFormat::Csv;
+            else if (value == QLatin1String("json")) options.format = workflow::ListingFormat::Json;
+            else usage(QStringLiteral("未知格式：%1（应为 tsv、csv 或 json）").arg(value));
+        } else if (name == QLatin1String("--rounds")) {
+            bool ok = false;
+            options.rounds = value.toInt(&ok);
+            if (!ok || options.rounds < 1)
+                usage(QStringLiteral("--rounds 应为正整数：%1").arg(value));
+        }
+    }
+    return options;
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "用法：\n"
+        "  dbsync-cli list   tables|routines 连接 [--format tsv|csv|json]\n"
+        "  dbsync-cli script tables|routines 连接 [--code 代码]... [--object 名称]... [--output 文件] [--with-password]\n"
+        "  dbsync-cli sync   tables|routines 连接 [--code 代码]... [--object 名称]... [--rounds N] [--no-backup]\n"
+        "\n"
+        "比较样本数据库与目的数据库：tables 比较表的字段，routines 比较视图和存储过程。\n"
+        "\n"
+        "命令：\n"
+        "  list     列出区别（与窗口相同的查询和字段），第一行是字段名。\n"
+        "  script   输出同步所选行要执行的语句（每条语句后一行 GO），不执行任何语句。\n"
+        "  sync     列出，执行所选行的语句（与窗口的同步相同），再列出，最多重复 --rounds 轮，\n"
+        "           直到没有可同步的行。建表或删表之后本轮即结束，其余的行留到下一轮。\n"
+        "\n"
+        "连接：\n"
+        "  --settings 文件       设置文件，默认是程序目录下窗口读取的 myini.ini\n"
+        "  --sample 主机[,端口]   样本服务器地址\n"
+        "  --sample-login 用户   样本服务器用户名\n"
+        "  --sample-db 数据库    样本数据库\n"
+        "  --target 主机[,端口]   目的服务器地址\n"
+        "  --target-login 用户   目的服务器用户名\n"
+        "  --target-db 数据库    目的数据库\n"
+        "  没有给出的值取自设置文件。密码只取自设置文件或环境变量 DBSYNC_SAMPLE_PASSWORD、\n"
+        "  DBSYNC_TARGET_PASSWORD（环境变量优先），不能写在命令行上。默认的设置文件不存在时，\n"
+        "  所有值都要由选项和环境变量给出。\n"
+        "\n"
+        "选项：\n"
+        "  --format tsv|csv|json  list 的输出格式，默认 tsv\n"
+        "  --code 代码            只取比较结果（tables）或匹配情况（routines）为此值的行，可重复\n"
+        "  --object 名称          只取表名（任一侧）或视图、存储过程名为此值的行，可重复\n"
+        "  --output 文件          script 写入文件而不是标准输出\n"
+        "  --with-password        script 中保留样本密码；默认 OPENDATASOURCE 中的密码写作 ********\n"
+        "  --rounds N             sync 最多的轮数，默认 10\n"
+        "  --no-backup            sync 不在第一条语句之前备份目的数据库\n"
+        "  --help                 显示本说明\n"
+        "\n"
+        "退出状态：\n"
+        "  0  list 没有行；script 没有语句；sync 之后没有可同步的行\n"
+        "  1  list 有行；script 有语句；sync 的各轮之后仍有可同步的行\n"
+        "  2  出错：用法、连接或服务器拒绝（服务器的消息写到标准错误；已执行的语句不会撤销）\n"
+        "\n"
+        "标准输出只有结果；标准错误是终端时，进度也写到那里。\n");
+}
+
+}  // namespace dbsync::cli

@@ -1,0 +1,205 @@
+#include "cli/CliRun.h"
+
+#include "db/CrossServer.h"
+#include "db/DatabaseObjects.h"
+#include "maintenance/Backup.h"
+#include "settings/ConnectionSettings.h"
+#include "workflow/ListingText.h"
+#include "workflow/Script.h"
+#include "workflow/Workflow.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+#include <exception>
+
+namespace dbsync::cli {
+
+namespace {
+
+[[noreturn]] void usage(const QString &text)
+{
+    throw UsageError(text.toStdString());
+}
+
+QByteArray line(const QString &text)
+{
+    return (text + QLatin1Char('\n')).toUtf8();
+}
+
+// Connects, runs the enabling step and opens the listing on ADOQuery2, as the window's listing
+// command does.
+void list(DatabaseObjects &objects, const ServerFields &fields, workflow::ListingKind kind)
+{
+    runEnablingStep(objects.ADOCommand1);
+    workflow::openListing(objects, fields, kind);
+}
+
+workflow::Plan planChosen(DatabaseObjects &objects, const ServerFields &fields, const Options &options)
+{
+    const ResultSet &listing = objects.ADOQuery2.result();
+    const QList<int> rows = workflow::chooseRows(listing, options.kind, options.codes, options.objects);
+    if (rows.isEmpty()) {
+        workflow::Plan none;
+        none.kind = options.kind;
+        return none;
+    }
+    return workflow::planRows(objects, fields, options.kind, listing, rows);
+}
+
+QString firstLine(const QString &text)
+{
+    const QString simple = text.simplified();
+    return simple.size() > 100 ? simple.left(100) + QStringLiteral("…") : simple;
+}
+
+int listCommand(DatabaseObjects &objects, const ServerFields &fields, const Options &options, const Io &io)
+{
+    list(objects, fields, options.kind);
+    const ResultSet &listing = objects.ADOQuery2.result();
+    if (options.format == workflow::ListingFormat::Json)
+        io.out(workflow::jsonText(listing, workflow::allRows(listing)));
+    else
+        io.out(workflow::delimitedText(listing, workflow::allRows(listing), options.format).toUtf8());
+    return listing.rowCount() > 0 ? 1 : 0;
+}
+
+int scriptCommand(DatabaseObjects &objects, const ServerFields &fields, const Options &options, const Io &io)
+{
+    list(objects, fields, options.kind);
+    const workflow::Plan plan = planChosen(objects, fields, options);
+    const QByteArray script =
+        workflow::renderScript({workflow::toolVersion(), fields, QDateTime::currentDateTime(), options.withPassword},
+                               plan)
+            .toUtf8();
+    if (options.output) {
+        QFile file(*options.output);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(script) != script.size())
+            throw std::runtime_error(QStringLiteral("Unable to write to %1").arg(*options.output).toStdString());
+    } else {
+        io.out(script);
+    }
+    return plan.steps.isEmpty() ? 0 : 1;
+}
+
+int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Options &options, const Io &io)
+{
+    bool backedUp = options.noBackup;
+    for (int round = 1; round <= options.rounds; ++round) {
+        list(objects, fields, options.kind);
+        const workflow::Plan plan = planChosen(objects, fields, options);
+        if (plan.steps.isEmpty())
+            return 0;
+        if (!backedUp) {
+            // As the window: the first synchronisation backs the target up before anything.
+            if (const auto notice = runBackup(fields.ComboBox2, QDateTime::currentDateTime(), objects.ADOQuery3))
+                io.err(line(*notice));
+            backedUp = true;
+        }
+        if (io.progress)
+            io.err(line(QStringLiteral("第 %1 轮：%2 条语句").arg(round).arg(plan.steps.size())));
+        // What ran goes to standard output as a script would show it, the password masked.
+        workflow::runSteps(objects, plan.steps, [&](const schema::SyncStep &step, qsizetype i) {
+            if (io.progress)
+                io.err(line(QStringLiteral("  [%1/%2] %3").arg(i + 1).arg(plan.steps.size()).arg(
+                    firstLine(workflow::statementText(step)))));
+            QString text = workflow::statementText(step);
+            if (!fields.EPassword.isEmpty())
+                text.replace(remoteDatabasePrefix(fields),
+                             remoteDatabasePrefix(fields.EIP, fields.EUser, workflow::kMaskedPassword, fields.ComboBox1));
+            io.out((text + QStringLiteral("\r\nGO\r\n")).toUtf8());
+        });
+    }
+    // The rounds are used up: what the last one left.
+    list(objects, fields, options.kind);
+    const workflow::Plan left = planChosen(objects, fields, options);
+    if (!left.steps.isEmpty())
+        io.err(line(QStringLiteral("%1 轮之后仍有可同步的行").arg(options.rounds)));
+    return left.steps.isEmpty() ? 0 : 1;
+}
+
+}  // namespace
+
+ServerFields resolveFields(const ConnectionOptions &options, const Io &io)
+{
+    // Settings first, in the window's order; then the options and environment over them.
+    std::array<std::optional<QString>, 8> values;
+    QString settingsFile = io.defaultSettingsFile;
+    if (options.settingsFile) {
+        settingsFile = *options.settingsFile;
+        if (!QFileInfo::exists(settingsFile))
+            usage(QStringLiteral("设置文件不存在：%1").arg(settingsFile));
+    }
+    if (QFileInfo::exists(settingsFile))
+        readConnectionSettings(settingsFile, [&values](int i, const QString &text) { values[size_t(i)] = text; });
+
+    const auto set = [&values](int i, const std::optional<QString> &value) {
+        if (value)
+            values[size_t(i)] = *value;
+    };
+    const auto env = [&io](const char *name) -> std::optional<QString> {
+        const QString value = io.environment(name);
+        return value.isNull() ? std::nullopt : std::optional<QString>(value);
+    };
+    set(0, options.sample);
+    set(1, options.sampleLogin);
+    set(2, env("DBSYNC_SAMPLE_PASSWORD"));
+    set(3, options.sampleDb);
+    set(4, options.target);
+    set(5, options.targetLogin);
+    set(6, env("DBSYNC_TARGET_PASSWORD"));
+    set(7, options.targetDb);
+
+    const std::array<QString, 8> missing{
+        QStringLiteral("缺少样本服务器地址：请用 --sample 给出，或写在设置文件中"),
+        QStringLiteral("缺少样本服务器用户名：请用 --sample-login 给出，或写在设置文件中"),
+        QStringLiteral("缺少样本服务器密码：请写在设置文件中，或设置环境变量 DBSYNC_SAMPLE_PASSWORD"),
+        QStringLiteral("缺少样本数据库：请用 --sample-db 给出，或写在设置文件中"),
+        QStringLiteral("缺少目的服务器地址：请用 --target 给出，或写在设置文件中"),
+        QStringLiteral("缺少目的服务器用户名：请用 --target-login 给出，或写在设置文件中"),
+        QStringLiteral("缺少目的服务器密码：请写在设置文件中，或设置环境变量 DBSYNC_TARGET_PASSWORD"),
+        QStringLiteral("缺少目的数据库：请用 --target-db 给出，或写在设置文件中"),
+    };
+    for (size_t i = 0; i < values.size(); ++i) {
+        // The target password may be empty, as in the window; every other value must be there.
+        const bool empty = !values[i] || (i != 6 && values[i]->trimmed().isEmpty());
+        if (empty)
+            usage(missing[i]);
+    }
+    return {*values[0], *values[1], *values[2], *values[3], *values[4], *values[5], *values[6], *values[7]};
+}
+
+int run(const Options &options, const Io &io)
+{
+    try {
+        if (options.help) {
+            io.out(helpText().toUtf8());
+            return 0;
+        }
+        const ServerFields fields = resolveFields(options.connection, io);
+        DatabaseObjects objects;
+        if (io.progress)
+            io.err(line(QStringLiteral("连接 %1 和 %2 …").arg(fields.EIP, fields.Edit2)));
+        connectServers(fields, objects.ADOConnection1, objects.ADOConnection2, objects.ADOConnection3);
+        switch (options.command) {
+        case Command::List: return listCommand(objects, fields, options, io);
+        case Command::Script: return scriptCommand(objects, fields, options, io);
+        case Command::Sync: return syncCommand(objects, fields, options, io);
+        }
+        return 2;
+    } catch (const UsageError &e) {
+        io.err(line(QStringLiteral("dbsync-cli: ") + QString::fromUtf8(e.what())));
+        io.err(line(QStringLiteral("用 dbsync-cli --help 查看用法")));
+        return 2;
+    } catch (const std::exception &e) {
+        io.err(line(QStringLiteral("dbsync-cli: ") + QString::fromUtf8(e.what())));
+        return 2;
+    } catch (...) {
+        io.err(line(QStringLiteral("dbsync-cli: Unknown error")));
+        return 2;
+    }
+}
+
+}  // namespace dbsync::cli

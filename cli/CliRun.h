@@ -1,0 +1,31 @@
+#pragma once
+// Running one dbsync-cli command: the connection values from options, environment and the
+// settings file, then list, script or sync on the same objects and functions as the window.
+
+#include "cli/CliOptions.h"
+#include "db/ServerAccess.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace dbsync::cli {
+
+struct Io {
+    std::function<void(const QByteArray &)> out;  // results only
+    std::function<void(const QByteArray &)> err;  // messages, and progress when wanted
+    bool progress = false;                        // standard error is a terminal
+    std::function<QString(const char *)> environment;  // an unset variable gives a null text
+    QString defaultSettingsFile;                  // the window's myini.ini
+};
+
+// The eight values. Throws UsageError naming the first value that nothing gives, or a
+// settings file given with --settings that does not exist; the settings reader's errors
+// pass through.
+ServerFields resolveFields(const ConnectionOptions &options, const Io &io);
+
+// 0, 1 or 2 as the help text says; every error ends in a message on io.err and 2.
+int run(const Options &options, const Io &io);
+
+}  // namespace dbsync::cli

@@ -1,0 +1,48 @@
+#include "workflow/Script.h"
+
+#include "db/CrossServer.h"
+
+namespace dbsync::workflow {
+
+namespace {
+
+const QString kEol = QStringLiteral("\r\n");
+const QString kGo = QStringLiteral("GO");
+
+}  // namespace
+
+QString renderScript(const ScriptSource &source, const Plan &plan)
+{
+    const ServerFields &f = source.fields;
+    QString out;
+    const auto comment = [&out](const QString &text) { out += QStringLiteral("-- ") + text + kEol; };
+    comment(QStringLiteral("dbsync %1 同步脚本：%2")
+                .arg(source.toolVersion,
+                     plan.kind == ListingKind::Tables ? QStringLiteral("表结构") : QStringLiteral("视图和存储过程")));
+    comment(QStringLiteral("样本数据库：%1 / %2").arg(f.EIP, f.ComboBox1));
+    comment(QStringLiteral("目的数据库：%1 / %2").arg(f.Edit2, f.ComboBox2));
+    comment(QStringLiteral("生成时间：%1").arg(source.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+    if (!source.withPassword)
+        comment(QStringLiteral("OPENDATASOURCE 中的样本密码写作 %1，执行前请换成真实密码。").arg(kMaskedPassword));
+    if (plan.kind == ListingKind::Tables)
+        comment(QStringLiteral("建表或删表的语句之后同步即结束，其余的行要等重新列出后的下一轮。"));
+    if (!plan.identityNotes.isEmpty())
+        comment(QStringLiteral("未处理（只有目标列是标识列）：%1").arg(plan.identityNotes.join(QStringLiteral("、"))));
+    if (plan.steps.isEmpty())
+        comment(QStringLiteral("没有要执行的语句。"));
+
+    // The prefix as the statements carry it, and as the script shows it. An empty password has
+    // nothing to hide.
+    const QString prefix = remoteDatabasePrefix(f);
+    const QString shown = remoteDatabasePrefix(f.EIP, f.EUser, kMaskedPassword, f.ComboBox1);
+    const bool mask = !source.withPassword && !f.EPassword.isEmpty();
+    for (const schema::SyncStep &step : plan.steps) {
+        QString text = statementText(step);
+        if (mask)
+            text.replace(prefix, shown);
+        out += kEol + text + kEol + kGo + kEol;
+    }
+    return out;
+}
+
+}  // namespace dbsync::workflow

@@ -1,0 +1,81 @@
+#pragma once
+// The listings and synchronisations without a window, on the window's database objects: the
+// window's handlers and dbsync-cli both go through these, so both send the same statements
+// through the same objects. Input checks, notices, the echo and the grid stay with the caller.
+
+#include "db/DatabaseObjects.h"
+#include "db/ServerAccess.h"
+#include "schema/ColumnDiffQuery.h"
+#include "schema/RoutineDiffQuery.h"
+#include "schema/SyncStep.h"
+#include "schema/TableSync.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace dbsync {
+class ResultSet;
+}
+
+namespace dbsync::workflow {
+
+enum class ListingKind {
+    Tables,    // table column differences
+    Routines,  // view and procedure differences
+};
+
+// The tool's version, from the build.
+QString toolVersion();
+
+// After the enabling step: closes ADOQuery2, sets the listing query and opens it.
+void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind);
+// The table synchronisation's refresh: the column listing without positions, by table only.
+void openTableRefresh(DatabaseObjects &objects, const ServerFields &fields);
+
+// Which listing a result is, by its fields; none for anything else (or nothing open).
+std::optional<ListingKind> listingKind(const ResultSet &result);
+
+// Runs the lines on ADOQuery4 (the target server, no initial database) and gives its result.
+const ResultSet &queryOnTargetServer(DatabaseObjects &objects, const QStringList &lines);
+
+// What a synchronisation of some listing rows would run, in order.
+struct Plan {
+    ListingKind kind = ListingKind::Tables;
+    QList<schema::SyncStep> steps;
+    // Tables: a create or drop ended it; the rows after it wait for the next listing.
+    bool endsEarly = false;
+    // Index of the row that ended it, when endsEarly.
+    qsizetype endingRow = -1;
+    // Tables: columns left alone because only the target's is the identity column.
+    QStringList identityNotes;
+    // Tables: columns that code "10" replaces, and which of their tables held rows (read
+    // before anything runs), so that the user is told whose values were renumbered.
+    QList<schema::TableSyncPlan::Column> replacedColumns;
+    QStringList populatedTables;
+
+    schema::TableSyncPlan tablePlan() const { return {steps, endsEarly, identityNotes, replacedColumns}; }
+};
+
+// The look-ups the plans need, run on ADOQuery4 (only SELECTs), then the plan. Nothing changes
+// on either server. Errors of the server pass through.
+Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::ColumnDiffRow> &rows);
+Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::RoutineDiffRow> &rows);
+// The rows at these positions of the result, read without moving any data set.
+Plan planRows(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,
+              const QList<int> &positions);
+
+// The text the server receives for the step: the lines joined by CR LF (the command's text).
+QString statementText(const schema::SyncStep &step);
+
+// Runs the step on its object. Errors pass through.
+void runStep(DatabaseObjects &objects, const schema::SyncStep &step);
+// Runs the steps in order; beforeRun sees each (and its index) right before it runs, for the
+// echo and progress. The first error ends it: what ran stays done.
+void runSteps(DatabaseObjects &objects, const QList<schema::SyncStep> &steps,
+              const std::function<void(const schema::SyncStep &, qsizetype)> &beforeRun = {});
+
+}  // namespace dbsync::workflow
