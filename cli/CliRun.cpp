@@ -111,6 +111,12 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
                              remoteDatabasePrefix(fields.EIP, fields.EUser, workflow::kMaskedPassword, fields.ComboBox1));
             io.out((text + QStringLiteral("\r\nGO\r\n")).toUtf8());
         });
+        // As the window tells it: identity columns replaced on tables that held rows.
+        if (plan.kind == workflow::ListingKind::Tables) {
+            const QString renumbered = schema::renumberedNotice(plan.tablePlan(), plan.populatedTables);
+            if (!renumbered.isEmpty())
+                io.err(line(renumbered));
+        }
     }
     // The rounds are used up: what the last one left.
     list(objects, fields, options.kind);
