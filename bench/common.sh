@@ -43,6 +43,10 @@ start_sim() {
     local n=$1
     python3 "$BENCH_DIR/make_schema.py" "$n" sample "$SAMPLE_DB" >"$WORK/sample.sql"
     python3 "$BENCH_DIR/make_schema.py" "$n" target "$TARGET_DB" >"$WORK/target.sql"
+    if [ -n "${ROWS_PER_TABLE:-}" ]; then
+        python3 "$BENCH_DIR/make_rows.py" "$n" "$ROWS_PER_TABLE" sample >>"$WORK/sample.sql"
+        python3 "$BENCH_DIR/make_rows.py" "$n" "$ROWS_PER_TABLE" target >>"$WORK/target.sql"
+    fi
     rm -f "$WORK/ready"
     local t0
     t0=$(now)

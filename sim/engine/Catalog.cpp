@@ -205,7 +205,8 @@ void Catalog::addColumn(std::int64_t tableId, const std::string &tableName, cons
                character ? Param{std::string("SQL_Latin1_General_CP1_CI_AS")} : Param{},
                c.identity ? Param{c.seed} : Param{}, c.identity ? Param{c.increment} : Param{}});
     conn_.run("UPDATE cat_sysobjects SET info = ? WHERE dbk = ? AND id = ?", {colid, db_.dbk, tableId});
-    addRowColumn(conn_, db_, tableId, columnInfo(*findColumn(tableId, c.name), conn_, db_));
+    if (hasRowTable(conn_, db_, tableId))
+        addRowColumn(conn_, db_, tableId, columnInfo(*findColumn(tableId, c.name), conn_, db_));
     if (c.defaultText) {
         auto row = findColumn(tableId, c.name);
         addDefault(tableId, tableName, *row, c.defaultName, *c.defaultText);
