@@ -1,6 +1,7 @@
 // Views and stored procedures: the difference listing and the synchronisation.
 #include "app/Form43.h"
 
+#include "app/CommandProgress.h"
 #include "app/Form43Sync.h"
 #include "db/CrossServer.h"
 #include "schema/RoutineDiffQuery.h"
@@ -27,6 +28,7 @@ void openRoutineListing(TForm43 &form, const QString &schemaPrefix)
 
 void TForm43::Button9Click()
 {
+    const WorkLabel label(QStringLiteral("正在列出存储过程区别…"));
     if (!form43::checkSampleFields(*this))
         return;
     // The connect command's own input checks may stop it; the listing goes on regardless.
@@ -39,6 +41,7 @@ void TForm43::Button9Click()
 
 void TForm43::Button10Click()
 {
+    const WorkLabel label(QStringLiteral("正在同步存储过程…"));
     if (!form43::prepareSync(*this))
         return;
     const QString schemaPrefix = remoteSchemaPrefix(form43::serverFields(*this));
@@ -57,6 +60,7 @@ void TForm43::Button10Click()
         return schema::joinDefinition(
             form43::queryOnTargetServer(*this, schema::routineDefinitionQueryLines(schemaPrefix, name)));
     });
+    const WorkLabel statements(QStringLiteral("正在同步存储过程"), steps.size());
     for (const schema::SyncStep &step : steps)
         form43::runStep(*this, step);
 

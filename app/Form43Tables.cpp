@@ -1,6 +1,7 @@
 // Table columns: the difference listing and the structure synchronisation.
 #include "app/Form43.h"
 
+#include "app/CommandProgress.h"
 #include "app/Form43Sync.h"
 #include "db/CrossServer.h"
 #include "schema/ColumnDiffQuery.h"
@@ -14,6 +15,7 @@ using namespace dbsync;
 
 void TForm43::Button14Click()
 {
+    const WorkLabel label(QStringLiteral("正在列出表详细区别…"));
     if (!form43::checkSampleFields(*this))
         return;
     // The connect command's own input checks may stop it; the listing goes on regardless.
@@ -31,6 +33,7 @@ void TForm43::Button14Click()
 
 void TForm43::Button22Click()
 {
+    const WorkLabel label(QStringLiteral("正在同步表结构…"));
     if (!form43::prepareSync(*this))
         return;
     const ServerFields fields = form43::serverFields(*this);
@@ -47,6 +50,7 @@ void TForm43::Button22Click()
         defaults = schema::readDefaultConstraints(
             form43::queryOnTargetServer(*this, schema::defaultConstraintQueryLines(target, tables)));
     const schema::TableSyncPlan plan = schema::planTableSync(rows, {target, schemaPrefix}, defaults);
+    const WorkLabel statements(QStringLiteral("正在同步表结构"), plan.steps.size());
     for (const schema::SyncStep &step : plan.steps)
         form43::runStep(*this, step);
     // A table created or dropped ends the command: the old listing stays, on the row that
