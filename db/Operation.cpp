@@ -1,7 +1,7 @@
 #include "db/Operation.h"
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <thread>
 
 namespace dbsync {
 
@@ -10,9 +10,7 @@ namespace {
 OperationRunner *g_runner = nullptr;
 thread_local bool t_onWorker = false;
 
-std::mutex g_abandonedMutex;
-std::condition_variable g_abandonedEnded;
-int g_abandoned = 0;
+std::atomic<int> g_abandoned = 0;
 
 }  // namespace
 
@@ -26,32 +24,23 @@ void runOperation(Operation &operation)
         g_runner->run(operation);
 }
 
-int abandonedOperations()
-{
-    const std::lock_guard lock(g_abandonedMutex);
-    return g_abandoned;
-}
+int abandonedOperations() { return g_abandoned.load(); }
 
 bool waitForAbandonedOperations(std::chrono::milliseconds limit)
 {
-    std::unique_lock lock(g_abandonedMutex);
-    return g_abandonedEnded.wait_for(lock, limit, [] { return g_abandoned == 0; });
-}
-
-void abandonedOperationStarted()
-{
-    const std::lock_guard lock(g_abandonedMutex);
-    ++g_abandoned;
-}
-
-void abandonedOperationEnded()
-{
-    {
-        const std::lock_guard lock(g_abandonedMutex);
-        --g_abandoned;
+    // Polled: it is rare and short.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (abandonedOperations() == 0)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    g_abandonedEnded.notify_all();
 }
+
+void abandonedOperationStarted() { ++g_abandoned; }
+void abandonedOperationEnded() { --g_abandoned; }
 
 WorkerThreadScope::WorkerThreadScope() { t_onWorker = true; }
 WorkerThreadScope::~WorkerThreadScope() { t_onWorker = false; }
