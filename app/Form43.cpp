@@ -1,5 +1,6 @@
 #include "app/Form43.h"
 
+#include "app/CommandProgress.h"
 #include "app/GridMenu.h"
 #include "app/Logo.h"
 #include "app/ResultGrid.h"
@@ -84,6 +85,7 @@ TForm43::TForm43(QWidget *parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("Form43"));
     setWindowTitle(QStringLiteral("Zorbany通用数据库同步"));
     setFont(windowFont(11));
+    m_progress = new dbsync::CommandProgress(this);
     createControls();
     createStatusBar();
     setTabOrderChain();

@@ -20,6 +20,7 @@ class QPushButton;
 class QStatusBar;
 
 namespace dbsync {
+class CommandProgress;
 class ResultGrid;
 }
 
@@ -48,7 +49,10 @@ public:
     virtual void Button22Click();  // synchronise table structure
 
     // Runs a command as a click does: an error ends it and goes to the default error display.
+    // Its database calls run on a worker thread; meanwhile the window takes no input and, after
+    // half a second, shows the progress dialog with its cancel.
     void runCommand(void (TForm43::*command)());
+    dbsync::CommandProgress &progress() { return *m_progress; }
     void showError(const QString &text);
 
     // Input check shared by every command: when the field's text (edit box or combo box) is
@@ -96,6 +100,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // While a command runs, closing cancels it and the window closes once it has ended.
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -106,4 +112,6 @@ private:
 
     dbsync::MessageBoxDialogs m_messageBoxes{this};
     dbsync::Dialogs *m_dialogs = &m_messageBoxes;
+    dbsync::CommandProgress *m_progress = nullptr;
+    bool m_closeWhenDone = false;
 };

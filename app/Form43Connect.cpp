@@ -1,5 +1,6 @@
 // Connecting, listing the databases and the backup.
 #include "app/ComboEntries.h"
+#include "app/CommandProgress.h"
 #include "app/Form43.h"
 
 #include "db/ServerAccess.h"
@@ -63,6 +64,7 @@ private:
 
 void TForm43::Button1Click()
 {
+    const dbsync::WorkLabel label(QStringLiteral("正在查询数据库列表…"));
     const dbsync::ServerFields fields = serverFields(*this);
     if (!passServerChecks(*this, fields))
         return;
@@ -72,6 +74,7 @@ void TForm43::Button1Click()
 
 void TForm43::Button12Click()
 {
+    const dbsync::WorkLabel label(QStringLiteral("正在连接数据库…"));
     const dbsync::ServerFields fields = serverFields(*this);
     if (!passServerChecks(*this, fields))
         return;
@@ -80,6 +83,7 @@ void TForm43::Button12Click()
 
 void TForm43::Button7Click()
 {
+    const dbsync::WorkLabel label(QStringLiteral("正在备份数据库…"));
     // One clock reading names the file in both the statement and the notice.
     const auto notice = dbsync::runBackup(ComboBox2->currentText(), QDateTime::currentDateTime(), ADOQuery3);
     if (!notice)

@@ -1,9 +1,11 @@
 // Wiring of the window's events and the handlers that belong to the window itself.
 #include "app/Form43.h"
 
+#include "app/CommandProgress.h"
 #include "app/ResultGrid.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -11,6 +13,7 @@
 #include <QShowEvent>
 
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 void TForm43::wireEvents()
@@ -69,13 +72,36 @@ void TForm43::ComboBox2Select()
 void TForm43::runCommand(void (TForm43::*command)())
 {
     // Qt cannot carry an exception through its event loop, so each event ends here.
+    std::optional<QString> error;
+    m_progress->begin();
     try {
         (this->*command)();
+    } catch (const dbsync::CancelledError &e) {
+        if (!m_closeWhenDone)  // closing: the user has seen enough
+            error = QString::fromUtf8(e.what());
     } catch (const std::exception &e) {
-        showError(QString::fromUtf8(e.what()));
+        error = QString::fromUtf8(e.what());
     } catch (...) {
-        showError(QStringLiteral("Unknown error"));
+        error = QStringLiteral("Unknown error");
     }
+    m_progress->end();
+    if (error)
+        showError(*error);
+    if (m_closeWhenDone && !m_progress->running()) {
+        m_closeWhenDone = false;
+        close();
+    }
+}
+
+void TForm43::closeEvent(QCloseEvent *event)
+{
+    if (m_progress->running()) {
+        event->ignore();
+        m_closeWhenDone = true;
+        m_progress->cancel();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void TForm43::showError(const QString &text)
@@ -107,5 +133,6 @@ void TForm43::setDialogs(dbsync::Dialogs *dialogs)
 
 dbsync::Dialogs &TForm43::dialogs()
 {
+    m_progress->pause();  // a message box does not sit under the progress dialog
     return *m_dialogs;
 }

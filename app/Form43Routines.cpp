@@ -1,6 +1,7 @@
 // Views and stored procedures: the difference listing and the synchronisation.
 #include "app/Form43.h"
 
+#include "app/CommandProgress.h"
 #include "app/Form43Sync.h"
 #include "db/CrossServer.h"
 #include "schema/RoutineDiffQuery.h"
@@ -26,6 +27,7 @@ void openRoutineListing(TForm43 &form)
 
 void TForm43::Button9Click()
 {
+    const WorkLabel label(QStringLiteral("正在列出存储过程区别…"));
     if (!form43::checkSampleFields(*this))
         return;
     // The connect command's own input checks may stop it; the listing goes on regardless.
@@ -38,12 +40,14 @@ void TForm43::Button9Click()
 
 void TForm43::Button10Click()
 {
+    const WorkLabel label(QStringLiteral("正在同步存储过程…"));
     if (!form43::prepareSync(*this))
         return;
     // ADOQuery2 keeps the listing and its selection until the refresh, so a failing statement
     // leaves both for the next try; the look-ups run on ADOQuery4 on the same server.
     const auto rows = form43::readSelectedRows<schema::RoutineDiffRow>(*this, schema::readRoutineDiffRow);
     const workflow::Plan plan = workflow::planRoutines(*this, form43::serverFields(*this), rows);
+    const WorkLabel statements(QStringLiteral("正在同步存储过程"), plan.steps.size());
     for (const schema::SyncStep &step : plan.steps)
         form43::runStep(*this, step);
 

@@ -1,6 +1,7 @@
 // Table columns: the difference listing and the structure synchronisation.
 #include "app/Form43.h"
 
+#include "app/CommandProgress.h"
 #include "app/Form43Sync.h"
 #include "db/CrossServer.h"
 #include "schema/ColumnDiffQuery.h"
@@ -15,6 +16,7 @@ using namespace dbsync;
 
 void TForm43::Button14Click()
 {
+    const WorkLabel label(QStringLiteral("正在列出表详细区别…"));
     if (!form43::checkSampleFields(*this))
         return;
     // The connect command's own input checks may stop it; the listing goes on regardless.
@@ -28,6 +30,7 @@ void TForm43::Button14Click()
 
 void TForm43::Button22Click()
 {
+    const WorkLabel label(QStringLiteral("正在同步表结构…"));
     if (!form43::prepareSync(*this))
         return;
     const ServerFields fields = form43::serverFields(*this);
@@ -36,6 +39,7 @@ void TForm43::Button22Click()
     // leaves both for the next try.
     const auto rows = form43::readSelectedRows<schema::ColumnDiffRow>(*this, schema::readColumnDiffRow);
     const workflow::Plan plan = workflow::planTables(*this, fields, rows);
+    const WorkLabel statements(QStringLiteral("正在同步表结构"), plan.steps.size());
     for (const schema::SyncStep &step : plan.steps)
         form43::runStep(*this, step);
     // A table created or dropped ends the command: the old listing stays, on the row that

@@ -3,6 +3,7 @@
 #include "app/Form43.h"
 #include "app/Form43Sync.h"
 #include "app/ResultGrid.h"
+#include "app/CommandProgress.h"
 #include "app/ScriptPreviewDialog.h"
 #include "workflow/ListingText.h"
 #include "workflow/Script.h"
@@ -112,6 +113,7 @@ std::optional<QString> previewScript(TForm43 &form)
         form.dialogs().notice(QStringLiteral("请在表中选择需要同步的项"));
         return std::nullopt;
     }
+    const WorkLabel label(QStringLiteral("正在生成同步语句…"));
     const ServerFields fields = form43::serverFields(form);
     const workflow::Plan plan = workflow::planRows(form, fields, *kind, listing, positions);
     return workflow::renderScript({workflow::toolVersion(), fields, QDateTime::currentDateTime(), false}, plan);

@@ -3,6 +3,7 @@
 #include "db/AdoConnection.h"
 #include "db/DbError.h"
 #include "db/OdbcStatement.h"
+#include "db/StatementOperation.h"
 
 namespace dbsync {
 
@@ -10,9 +11,11 @@ void AdoCommand::execute()
 {
     if (!m_connection)
         throw DbError(QStringLiteral("Missing Connection or ConnectionString"));
-    odbc::Statement statement(m_connection->handle(), m_commandTimeout);
-    statement.execute(m_commandText);
-    statement.drain();
+    runStatement(*m_connection, m_commandTimeout, OperationKind::Execute,
+                 [text = m_commandText](odbc::Statement &statement) {
+                     statement.execute(text);
+                     statement.drain();
+                 });
 }
 
 }  // namespace dbsync

@@ -2,9 +2,13 @@
 
 #include "db/ConnectionString.h"
 #include "db/OdbcSupport.h"
+#include "db/Operation.h"
 
 #include <QFileInfo>
+#include <memory>
+#include <mutex>
 #include <sqlext.h>
+#include <utility>
 
 namespace dbsync {
 
@@ -24,19 +28,30 @@ OdbcDriverChoice installedDriver()
 
 AdoConnection::~AdoConnection() { close(); }
 
-void AdoConnection::open()
-{
-    if (isOpen())
-        return;
-    const QString odbcString = m_parameters ? toOdbcConnectionString(*m_parameters, installedDriver())
-                                            : toOdbcConnectionString(m_connectionString, installedDriver());
+namespace {
 
+// A login and what it gives; the last one holding it releases a connection nobody took.
+struct LoginJob {
+    std::mutex mutex;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+
+    ~LoginJob()
+    {
+        if (dbc != SQL_NULL_HDBC) {
+            SQLDisconnect(dbc);
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        }
+    }
+};
+
+void login(LoginJob &job, const QString &odbcString, int loginTimeout)
+{
     SQLHDBC dbc = SQL_NULL_HDBC;
     odbc::check(SQLAllocHandle(SQL_HANDLE_DBC, odbc::environment(), &dbc), SQL_HANDLE_ENV,
                 odbc::environment(), "SQLAllocHandle");
     try {
         odbc::check(SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
-                                      reinterpret_cast<SQLPOINTER>(SQLULEN(m_loginTimeout)), 0),
+                                      reinterpret_cast<SQLPOINTER>(SQLULEN(loginTimeout)), 0),
                     SQL_HANDLE_DBC, dbc, "SQLSetConnectAttr");
         std::vector<SQLWCHAR> text = odbc::toSqlWChar(odbcString);
         SQLSMALLINT outLength = 0;
@@ -47,7 +62,25 @@ void AdoConnection::open()
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
         throw;
     }
-    m_dbc = dbc;
+    const std::lock_guard lock(job.mutex);
+    job.dbc = dbc;
+}
+
+}  // namespace
+
+void AdoConnection::open()
+{
+    if (isOpen())
+        return;
+    const QString odbcString = m_parameters ? toOdbcConnectionString(*m_parameters, installedDriver())
+                                            : toOdbcConnectionString(m_connectionString, installedDriver());
+    auto job = std::make_shared<LoginJob>();
+    Operation operation;
+    operation.kind = OperationKind::Connect;
+    operation.work = [job, odbcString, timeout = m_loginTimeout] { login(*job, odbcString, timeout); };
+    runOperation(operation);
+    const std::lock_guard lock(job->mutex);
+    m_dbc = std::exchange(job->dbc, SQLHDBC(SQL_NULL_HDBC));
 }
 
 void AdoConnection::close()
@@ -59,6 +92,8 @@ void AdoConnection::close()
     SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
     m_dbc = SQL_NULL_HDBC;
 }
+
+SQLHDBC AdoConnection::release() { return std::exchange(m_dbc, SQLHDBC(SQL_NULL_HDBC)); }
 
 SQLHDBC AdoConnection::handle() const
 {

@@ -39,7 +39,8 @@ public:
     void setCommandTimeout(int seconds) { m_commandTimeout = seconds; }
 
     // Translates the string for the installed ODBC driver and connects. Throws DbError with the
-    // server's or driver's text; the connection then stays closed.
+    // server's or driver's text; the connection then stays closed. A cancelled login is left to
+    // end alone and its connection is discarded.
     void open();
     // Disconnects. A link the server already dropped counts as closed too, so that reopening
     // after a lost connection always works.
@@ -48,6 +49,9 @@ public:
 
     // The live handle, for the statements of queries and commands. Throws DbError when closed.
     SQLHDBC handle() const;
+    // Gives the live handle up without disconnecting; the connection is closed from then on and
+    // the caller disconnects and frees the handle (null when closed).
+    SQLHDBC release();
 
 private:
     QString m_connectionString;

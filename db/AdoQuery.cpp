@@ -3,7 +3,9 @@
 #include "db/AdoConnection.h"
 #include "db/DbError.h"
 #include "db/OdbcStatement.h"
+#include "db/StatementOperation.h"
 
+#include <memory>
 #include <optional>
 
 namespace dbsync {
@@ -28,19 +30,21 @@ void AdoQuery::open()
 {
     if (m_open)
         return;
-    odbc::Statement statement(usable(m_connection).handle(), m_commandTimeout);
-    statement.execute(sqlText());
-    std::optional<ResultSet> first;
-    do {
-        if (statement.currentHasColumns()) {
-            first = statement.fetchCurrent();
-            break;
-        }
-    } while (statement.nextResult());
-    statement.drain();
-    if (!first)
+    auto first = std::make_shared<std::optional<ResultSet>>();
+    runStatement(usable(m_connection), m_commandTimeout, OperationKind::Query,
+                 [first, text = sqlText()](odbc::Statement &statement) {
+                     statement.execute(text);
+                     do {
+                         if (statement.currentHasColumns()) {
+                             *first = statement.fetchCurrent();
+                             break;
+                         }
+                     } while (statement.nextResult());
+                     statement.drain();
+                 });
+    if (!*first)
         throw DbError(QStringLiteral("CommandText does not return a result set"));
-    m_result = std::move(*first);
+    m_result = std::move(**first);
     m_open = true;
     m_row = 0;
     emit resultChanged();
@@ -94,9 +98,11 @@ QString AdoQuery::fieldText(const QString &name) const
 
 void AdoQuery::execSQL()
 {
-    odbc::Statement statement(usable(m_connection).handle(), m_commandTimeout);
-    statement.execute(sqlText());
-    statement.drain();
+    runStatement(usable(m_connection), m_commandTimeout, OperationKind::Execute,
+                 [text = sqlText()](odbc::Statement &statement) {
+                     statement.execute(text);
+                     statement.drain();
+                 });
 }
 
 }  // namespace dbsync

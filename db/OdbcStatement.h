@@ -27,6 +27,9 @@ public:
     // Reads past every remaining result, so that errors raised late in the batch surface.
     void drain();
 
+    // For SQLCancel from another thread while a call runs.
+    SQLHSTMT handle() const { return m_stmt; }
+
 private:
     SQLHSTMT m_stmt = SQL_NULL_HSTMT;
 };

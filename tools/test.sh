@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test.  --sanitize builds with ASan+UBSan in build-asan/.
+# --tsan builds the tests whose commands run on the worker thread with ThreadSanitizer in
+# build-tsan/ and runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-debian.sh
-build=build; extra=()
-if [ "${1:-}" = "--sanitize" ]; then
+build=build; extra=(); targets=(); tests=()
+if [ "${1:-}" = "--tsan" ]; then
+  build=build-tsan; extra=(-DDBSYNC_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+  targets=(--target sqlsim e2e_ProgressEndToEndTest FailureE2eTest)
+  tests=(-R '^e2e\.(ProgressEndToEndTest|FailureE2eTest)$')
+  export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$PWD/tools/tsan.supp"
+elif [ "${1:-}" = "--sanitize" ]; then
   build=build-asan; extra=(-DDBSYNC_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
@@ -13,6 +20,6 @@ else
   extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 fi
 cmake -S . -B "$build" -G Ninja "${extra[@]}"
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300 "${tests[@]}"
