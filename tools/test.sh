@@ -12,7 +12,7 @@ if [ "${1:-}" = "--sanitize" ]; then
 else
   extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 fi
-cmake -S . -B "$build" -G Ninja "${extra[@]}"
+cmake -S . -B "$build" -G Ninja -DDBSYNC_WERROR=ON "${extra[@]}"
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
