@@ -28,6 +28,7 @@ public:
     void drain();
 
 private:
+    SQLHDBC m_connection;
     SQLHSTMT m_stmt = SQL_NULL_HSTMT;
 };
 
