@@ -29,7 +29,7 @@ void TForm43::Button5Click()
         || !requireText(Edit3, QStringLiteral("请添写用户名！"), Edit3)
         || !requireText(ComboBox2, QStringLiteral("请添写帐套名称！"), ComboBox2))
         return;
-    dbsync::enterProgramFolder();
+    dbsync::enterSettingsFolder();
     dbsync::writeConnectionSettings(
         dbsync::kSettingsFileName,
         {EIP->text(), EUser->text(), EPassword->text(), ComboBox1->currentText(), Edit2->text(),
@@ -41,7 +41,7 @@ void TForm43::Button4Click()
 {
     const std::array<QWidget *, 8> fields = {EIP,   EUser, EPassword, ComboBox1,
                                              Edit2, Edit3, MaskEdit1, ComboBox2};
-    dbsync::enterProgramFolder();
+    dbsync::enterSettingsFolder();
     // Each field takes its text as soon as its entry is read, so a bad entry leaves the
     // fields before it changed and those after it as they were.
     dbsync::readConnectionSettings(dbsync::kSettingsFileName,

@@ -6,7 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 
-#include <set>
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -69,6 +69,8 @@ ResultGrid::ResultGrid(QWidget *parent) : QTableView(parent), m_model(this)
     horizontalHeader()->setHighlightSections(false);
     verticalHeader()->setDefaultSectionSize(18);
     verticalHeader()->setFixedWidth(12);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { m_selectedRows.reset(); });
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { m_selectedRows.reset(); });
 }
 
 void ResultGrid::setDataSource(AdoDataSource *source)
@@ -120,12 +122,17 @@ void ResultGrid::setColumnWidthAt(int position, int width)
 
 QVector<int> ResultGrid::selectedRowPositions() const
 {
-    std::set<int> rows;
-    for (const QItemSelectionRange &range : selectionModel()->selection()) {
-        for (int row = range.top(); row <= range.bottom(); ++row)
-            rows.insert(row);
+    if (!m_selectedRows) {
+        QVector<int> rows;
+        for (const QItemSelectionRange &range : selectionModel()->selection()) {
+            for (int row = range.top(); row <= range.bottom(); ++row)
+                rows.append(row);
+        }
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        m_selectedRows = std::move(rows);
     }
-    return QVector<int>(rows.begin(), rows.end());
+    return *m_selectedRows;
 }
 
 int ResultGrid::selectionCount() const
@@ -147,8 +154,20 @@ void ResultGrid::setCurrentRow(int row)
         throw std::out_of_range("Result row " + std::to_string(row) + " does not exist");
     const int column = std::max(currentIndex().column(), 0);
     const QModelIndex index = m_model.index(row, column);
+    // A synchronisation walks a thousand rows in one go: scroll once, to where it ends, when
+    // the window next gets to it, rather than blitting the view for every row.
+    const bool autoScrolls = hasAutoScroll();
+    setAutoScroll(false);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    scrollTo(index);
+    setAutoScroll(autoScrolls);
+    if (!m_scrollPending) {
+        m_scrollPending = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_scrollPending = false;
+            if (currentIndex().isValid())
+                scrollTo(currentIndex());
+        }, Qt::QueuedConnection);
+    }
 }
 
 int ResultGrid::currentRow() const

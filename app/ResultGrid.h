@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QTableView>
 
+#include <optional>
+
 namespace dbsync {
 
 class AdoDataSource;
@@ -62,6 +64,10 @@ private:
     void showDataSet();
 
     ResultTableModel m_model;
+    // The selection's rows in result order, made once per change of the selection: a walk
+    // asks for every item in turn.
+    mutable std::optional<QVector<int>> m_selectedRows;
+    bool m_scrollPending = false;
     QPointer<AdoDataSource> m_source;
     QList<QMetaObject::Connection> m_sourceConnections;
 };

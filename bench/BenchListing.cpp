@@ -15,16 +15,27 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <exception>
 
 namespace {
 
-// Counts what the window would show; any of it means the listing did not run through.
+// Counts what the window would show; any of it means the listing did not run through. The
+// synchronisation's notices (backup, done) are counted apart.
 struct CountingDialogs : dbsync::Dialogs {
     int shown = 0;
+    QStringList notices;
+    bool noticesExpected = false;
     void inputCheck(const QString &text) override { report("input check", text); }
-    void notice(const QString &text) override { report("notice", text); }
+    void notice(const QString &text) override
+    {
+        if (noticesExpected)
+            notices << text;
+        else
+            report("notice", text);
+    }
     void error(const QString &text) override { report("error", text); }
     void report(const char *kind, const QString &text)
     {
@@ -32,6 +43,14 @@ struct CountingDialogs : dbsync::Dialogs {
         std::fprintf(stderr, "bench_listing: %s: %s\n", kind, qPrintable(text));
     }
 };
+
+// Peak resident memory of this process so far.
+double peakResidentMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
 
 int run(const bench::ListingOptions &o)
 {
@@ -59,6 +78,26 @@ int run(const bench::ListingOptions &o)
     window.ComboBox2->setEditText(f.ComboBox2);
     QApplication::processEvents();
 
+    if (o.sync) {
+        QTest::mouseClick(window.Button14, Qt::LeftButton);
+        QApplication::processEvents();
+        if (dialogs.shown > 0)
+            return 1;
+        window.DBGrid1->selectAll();
+        const int selected = window.DBGrid1->selectionCount();
+        dialogs.noticesExpected = true;
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(window.button22, Qt::LeftButton);
+        QApplication::processEvents();
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        if (dialogs.shown > 0)
+            return 1;
+        std::printf("sync rows %d seconds %.4f left %d notices %s\n", selected, seconds,
+                    window.DBGrid1->model()->rowCount(), qPrintable(dialogs.notices.join(QLatin1Char('|'))));
+        window.setDialogs(nullptr);
+        return 0;
+    }
     for (int press = 1; press <= o.presses; ++press) {
         QElapsedTimer timer;
         timer.start();
@@ -69,7 +108,7 @@ int run(const bench::ListingOptions &o)
         if (dialogs.shown > 0)
             return 1;
         const int rows = window.DBGrid1->model()->rowCount();
-        std::printf("press %d rows %d seconds %.4f\n", press, rows, seconds);
+        std::printf("press %d rows %d seconds %.4f rss_mb %.1f\n", press, rows, seconds, peakResidentMegabytes());
         std::fflush(stdout);
     }
     window.setDialogs(nullptr);

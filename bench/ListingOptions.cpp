@@ -7,9 +7,10 @@ namespace bench {
 const char *const kListingUsage =
     "usage: bench_listing --sample HOST,PORT --sample-login L --sample-password P --sample-db D\n"
     "                     --target HOST,PORT --target-login L --target-password P --target-db D\n"
-    "                     [--presses N | --print-query]\n"
+    "                     [--presses N | --print-query | --sync]\n"
     "Times Button14Click from press to filled grid N times (default 3), one line per press:\n"
-    "\"press I rows R seconds S\". --print-query prints the query text it sends instead.\n";
+    "\"press I rows R seconds S rss_mb M\". --print-query prints the query text it sends instead.\n"
+    "--sync lists once, selects every row and times button22Click from press to its notice.\n";
 
 ListingOptions parseListingOptions(const QStringList &args)
 {
@@ -24,6 +25,10 @@ ListingOptions parseListingOptions(const QStringList &args)
         const QString &opt = args[i];
         if (opt == QLatin1String("--print-query")) {
             o.printQuery = true;
+            continue;
+        }
+        if (opt == QLatin1String("--sync")) {
+            o.sync = true;
             continue;
         }
         if (i + 1 >= args.size())

@@ -13,6 +13,7 @@ struct ListingOptions {
     dbsync::ServerFields fields;
     int presses = 3;
     bool printQuery = false;
+    bool sync = false;  // list once, select every row, time the table synchronisation
 };
 
 // Throws std::invalid_argument with the reason on a bad or incomplete command line.

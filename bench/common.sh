@@ -36,23 +36,26 @@ elapsed() { python3 -c "print(f'{$2 - $1:.4f}')"; }
 median() { python3 -c 'import statistics,sys; print(f"{statistics.median(map(float, sys.argv[1:])):.4f}")' "$@"; }
 ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
 
-# start_sim N: sqlsim with servers "sample" and "target", N tables each; sets SAMPLE_PORT,
+# start_sim N: sqlsim with servers "sample" and "target", N tables each (TARGET_SIDE picks the
+# target's kind, make_schema.py's target, empty or narrow; default target); sets SAMPLE_PORT,
 # TARGET_PORT, LISTING_ARGS (the window's fields for bench_listing) and INIT_SECONDS (start
 # until ready, mostly the two --init scripts).
 start_sim() {
     local n=$1
     python3 "$BENCH_DIR/make_schema.py" "$n" sample "$SAMPLE_DB" >"$WORK/sample.sql"
-    python3 "$BENCH_DIR/make_schema.py" "$n" target "$TARGET_DB" >"$WORK/target.sql"
+    python3 "$BENCH_DIR/make_schema.py" "$n" "${TARGET_SIDE:-target}" "$TARGET_DB" >"$WORK/target.sql"
     if [ -n "${ROWS_PER_TABLE:-}" ]; then
         python3 "$BENCH_DIR/make_rows.py" "$n" "$ROWS_PER_TABLE" sample >>"$WORK/sample.sql"
         python3 "$BENCH_DIR/make_rows.py" "$n" "$ROWS_PER_TABLE" target >>"$WORK/target.sql"
     fi
     rm -f "$WORK/ready"
+    mkdir -p "$WORK/sample-c" "$WORK/target-c"
     local t0
     t0=$(now)
     "$SQLSIM" --server sample=127.0.0.1:0 --server target=127.0.0.1:0 \
         --login "sample:sa:$SAMPLE_PW" --login "target:sa:$TARGET_PW" \
         --init "sample:$WORK/sample.sql" --init "target:$WORK/target.sql" \
+        --backup-dir "sample:$WORK/sample-c" --backup-dir "target:$WORK/target-c" \
         --ready-file "$WORK/ready" ${SIM_LOG:+--log "$SIM_LOG"} &
     SIM_PID=$!
     while [ ! -s "$WORK/ready" ]; do

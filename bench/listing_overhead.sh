@@ -4,7 +4,8 @@
 # Button14Click from press to filled grid (the window offscreen) and tsql (FreeTDS) runs the same
 # query text against the same server. Prints both medians, their ratio and the growth with size.
 #   usage: bench/listing_overhead.sh [SIZE...]        (default 200 1000 2000)
-#   env:   BUILD (default ./build), REPEATS (default 5)
+#   env:   BUILD (default ./build), REPEATS (default 5), TARGET_SIDE (default target; empty
+#          gives the big listing: every sample table missing, 15 rows a table)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 need "$SQLSIM"
@@ -15,12 +16,12 @@ sizes=("$@")
 export QT_QPA_PLATFORM=offscreen
 SIM_LOG=$WORK/sim.log
 
-printf '%-7s %-10s %-10s %-10s %-6s %-14s %-12s\n' tables rows listing_s tsql_s ratio listing_growth tsql_growth
+printf '%-7s %-12s %-10s %-10s %-6s %-14s %-12s %-7s\n' tables rows listing_s tsql_s ratio listing_growth tsql_growth rss_mb
 base_l='' base_c=''
 for n in "${sizes[@]}"; do
     start_sim "$n"
     prepare_query
-    expected=$(python3 "$BENCH_DIR/make_schema.py" expected "$n")
+    expected=$(python3 "$BENCH_DIR/make_schema.py" expected "$n" "${TARGET_SIDE:-target}")
     # One window, REPEATS presses: each press reconnects, as the command always does.
     # Qt's offscreen plugin chatters on stderr; it is shown only when the run fails.
     "$BENCH_LISTING" --presses "$REPEATS" "${LISTING_ARGS[@]}" >"$WORK/presses.txt" 2>"$WORK/listing.err" || {
@@ -29,6 +30,7 @@ for n in "${sizes[@]}"; do
     }
     mapfile -t presses < <(awk '{ print $6 }' "$WORK/presses.txt")
     grid_rows=$(awk 'END { print $4 }' "$WORK/presses.txt")
+    rss=$(awk 'END { print $8 }' "$WORK/presses.txt")
     times=()
     for _ in $(seq "$REPEATS"); do
         times+=("$(time_client)")
@@ -42,6 +44,6 @@ for n in "${sizes[@]}"; do
     [ "$grid_rows" = "$expected" ] && [ "$rows" = "$expected" ] ||
         echo "warning: grid $grid_rows rows, tsql $rows, expected $expected" >&2
     if [ -z "$base_l" ]; then base_l=$l base_c=$b; fi
-    printf '%-7s %-10s %-10s %-10s %-6s %-14s %-12s\n' "$n" "$grid_rows/$expected" "$l" "$b" \
-        "$(ratio "$l" "$b")" "$(ratio "$l" "$base_l")" "$(ratio "$b" "$base_c")"
+    printf '%-7s %-12s %-10s %-10s %-6s %-14s %-12s %-7s\n' "$n" "$grid_rows/$expected" "$l" "$b" \
+        "$(ratio "$l" "$b")" "$(ratio "$l" "$base_l")" "$(ratio "$b" "$base_c")" "$rss"
 done

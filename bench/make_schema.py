@@ -7,6 +7,8 @@ row count can be checked against expected_rows(N):
     varchar (code 5), another type (code 5), a column missing (code 4) or an extra one (code 3);
   - every 100th table (i % 100 == 55) exists only on the sample, and the target has a table of
     another name instead (15 rows of code 2 and 15 of code 1).
+Two further target sides: "empty" has no tables (15 N rows of code 2, the big listing), and
+"narrow" has every table without its last 10 columns (10 N rows of code 4, the synchronisation).
 """
 import sys
 
@@ -53,7 +55,11 @@ def table_sql(name, cols):
 def script(n, side, database):
     out = [f"create database {database}\nGO\nuse {database}\nGO\n"]
     for i in range(n):
-        if side == "sample":
+        if side == "empty":
+            break
+        if side == "narrow":
+            out.append(table_sql(f"t{i:05d}", COLUMNS[:5]))
+        elif side == "sample":
             out.append(table_sql(f"t{i:05d}", COLUMNS))
         elif i % 100 == 55:
             out.append(table_sql(f"u{i:05d}", COLUMNS))
@@ -62,19 +68,23 @@ def script(n, side, database):
     return "".join(out)
 
 
-def expected_rows(n):
+def expected_rows(n, target="target"):
+    if target == "empty":
+        return len(COLUMNS) * n
+    if target == "narrow":
+        return (len(COLUMNS) - 5) * n
     single = sum(1 for i in range(n) if i % 10 == 0)
     swapped = sum(1 for i in range(n) if i % 100 == 55)
     return single + 2 * len(COLUMNS) * swapped
 
 
 def main(argv):
-    if len(argv) == 3 and argv[1] == "expected":
-        print(expected_rows(int(argv[2])))
+    if len(argv) in (3, 4) and argv[1] == "expected":
+        print(expected_rows(int(argv[2]), *argv[3:]))
         return 0
-    if len(argv) != 4 or argv[2] not in ("sample", "target"):
-        sys.stderr.write("usage: make_schema.py N sample|target DATABASE > FILE.sql\n"
-                         "       make_schema.py expected N\n")
+    if len(argv) != 4 or argv[2] not in ("sample", "target", "empty", "narrow"):
+        sys.stderr.write("usage: make_schema.py N sample|target|empty|narrow DATABASE > FILE.sql\n"
+                         "       make_schema.py expected N [target|empty|narrow]\n")
         return 2
     sys.stdout.write(script(int(argv[1]), argv[2], argv[3]))
     return 0

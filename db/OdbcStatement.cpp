@@ -3,6 +3,9 @@
 #include "db/OdbcSupport.h"
 
 #include <sqlext.h>
+
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace dbsync::odbc {
@@ -38,6 +41,8 @@ Fetch fetchKind(SQLSMALLINT type)
 struct ColumnInfo {
     QString name;
     Fetch kind = Fetch::Text;
+    SQLSMALLINT type = 0;
+    SQLULEN size = 0;
     SQLSMALLINT scale = 0;
 };
 
@@ -68,6 +73,17 @@ QVariant readText(SQLHSTMT stmt, SQLUSMALLINT column, bool &isNull)
     return text;
 }
 
+QVariant decimalValue(const QString &text, SQLSMALLINT scale)
+{
+    if (scale == 0) {
+        bool ok = false;
+        const qlonglong whole = text.toLongLong(&ok);
+        if (ok)
+            return whole;
+    }
+    return text.toDouble();
+}
+
 QVariant readValue(SQLHSTMT stmt, SQLUSMALLINT column, const ColumnInfo &info)
 {
     SQLLEN indicator = 0;
@@ -87,15 +103,7 @@ QVariant readValue(SQLHSTMT stmt, SQLUSMALLINT column, const ColumnInfo &info)
     case Fetch::Decimal: {
         bool isNull = false;
         const QString text = readText(stmt, column, isNull).toString();
-        if (isNull)
-            return {};
-        bool ok = false;
-        if (info.scale == 0) {
-            const qlonglong whole = text.toLongLong(&ok);
-            if (ok)
-                return whole;
-        }
-        return text.toDouble();
+        return isNull ? QVariant() : decimalValue(text, info.scale);
     }
     case Fetch::Text: {
         bool isNull = false;
@@ -105,9 +113,169 @@ QVariant readValue(SQLHSTMT stmt, SQLUSMALLINT column, const ColumnInfo &info)
     return {};
 }
 
+// Characters a value of the column takes as text at most, or 0 when that is unknown or large
+// (long and MAX types, sql_variant, xml): such a column is read in pieces instead of bound.
+SQLULEN boundChars(const ColumnInfo &c)
+{
+    constexpr SQLULEN kMaxBound = 4000;
+    switch (c.type) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+        return c.size <= kMaxBound ? c.size : 0;  // a byte or a UTF-16 unit gives at most one unit
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+        return c.size <= kMaxBound / 2 ? 2 * c.size : 0;  // as hex
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return c.size + 3;  // sign, point and a leading zero
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_DATE:
+    case SQL_TIME:
+    case SQL_TIMESTAMP:
+    case SQL_GUID:
+    case -154:  // SQL_SS_TIME2
+    case -155:  // SQL_SS_TIMESTAMPOFFSET
+        return c.size <= 64 ? c.size + 8 : 0;
+    default:
+        return 0;
+    }
+}
+
+// One column's share of a block of rows bound for SQLFetch.
+struct BoundColumn {
+    SQLUSMALLINT number = 0;
+    SQLSMALLINT cType = SQL_C_WCHAR;
+    SQLLEN width = 0;  // bytes a row
+    std::vector<SQLBIGINT> buffer;  // 8-byte aligned, for numbers and text alike
+    std::vector<SQLLEN> indicators;
+};
+
+// Column-wise binding of the current result for fetching rows in blocks; unbinds and sets the
+// block size back to one row when done, as the statement's later results expect.
+class BlockFetch {
+public:
+    BlockFetch(SQLHDBC connection, SQLHSTMT stmt, const std::vector<ColumnInfo> &columns)
+        : m_stmt(stmt), m_columns(columns)
+    {
+        SQLUINTEGER extensions = 0;
+        if (!succeeded(SQLGetInfo(connection, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr)))
+            extensions = 0;
+        // SQLGetData may read only columns after the bound ones unless the driver allows any.
+        const bool anyColumn = (extensions & SQL_GD_ANY_COLUMN) != 0;
+        bool unboundSeen = false;
+        SQLLEN rowBytes = 0;
+        m_bound.assign(columns.size(), -1);
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const ColumnInfo &c = columns[i];
+            BoundColumn b;
+            b.number = SQLUSMALLINT(i + 1);
+            if (c.kind == Fetch::Integer) {
+                b.cType = SQL_C_SBIGINT;
+                b.width = sizeof(SQLBIGINT);
+            } else if (c.kind == Fetch::Real) {
+                b.cType = SQL_C_DOUBLE;
+                b.width = sizeof(SQLDOUBLE);
+            } else if (const SQLULEN chars = boundChars(c); chars > 0 && (anyColumn || !unboundSeen)) {
+                b.width = SQLLEN((chars + 1) * sizeof(SQLWCHAR) + 7) / 8 * 8;
+            } else {
+                unboundSeen = true;
+                m_unbound.push_back(i);
+                continue;
+            }
+            rowBytes += b.width;
+            m_bound[i] = int(m_boundColumns.size());
+            m_boundColumns.push_back(std::move(b));
+        }
+        // Blocks of about 256 KB; one row at a time when some columns are read in pieces, since
+        // reading those out of a block needs SQLSetPos, which forward-only cursors may lack.
+        m_rows = m_unbound.empty() ? SQLULEN(std::clamp<SQLLEN>(SQLLEN(262144) / std::max<SQLLEN>(rowBytes, 1), 1, 512)) : 1;
+        for (BoundColumn &b : m_boundColumns) {
+            b.buffer.resize(std::size_t(b.width / 8) * m_rows);
+            b.indicators.resize(m_rows);
+            check(SQLBindCol(stmt, b.number, b.cType, b.buffer.data(), b.width, b.indicators.data()),
+                  SQL_HANDLE_STMT, stmt, "SQLBindCol");
+        }
+        setAttr(SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(m_rows));
+        setAttr(SQL_ATTR_ROWS_FETCHED_PTR, &m_fetched);
+    }
+
+    ~BlockFetch()
+    {
+        SQLFreeStmt(m_stmt, SQL_UNBIND);
+        SQLSetStmtAttr(m_stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+        SQLSetStmtAttr(m_stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
+    }
+    BlockFetch(const BlockFetch &) = delete;
+    BlockFetch &operator=(const BlockFetch &) = delete;
+
+    // Fetches the next block into result; false at the end of the rows.
+    bool next(ResultSet &result)
+    {
+        m_fetched = 0;
+        const SQLRETURN rc = SQLFetch(m_stmt);
+        if (rc == SQL_NO_DATA)
+            return false;
+        check(rc, SQL_HANDLE_STMT, m_stmt, "SQLFetch");
+        for (SQLULEN r = 0; r < m_fetched; ++r) {
+            QVariant *row = result.appendNullRow();
+            for (std::size_t i = 0; i < m_columns.size(); ++i) {
+                if (m_bound[i] >= 0)
+                    row[i] = boundValue(m_boundColumns[std::size_t(m_bound[i])], r, m_columns[i]);
+            }
+            // Read in pieces after the bound values, in column order.
+            for (std::size_t i : m_unbound)
+                row[i] = readValue(m_stmt, SQLUSMALLINT(i + 1), m_columns[i]);
+        }
+        return true;
+    }
+
+private:
+    void setAttr(SQLINTEGER attribute, SQLPOINTER value)
+    {
+        check(SQLSetStmtAttr(m_stmt, attribute, value, 0), SQL_HANDLE_STMT, m_stmt, "SQLSetStmtAttr");
+    }
+
+    QVariant boundValue(const BoundColumn &b, SQLULEN r, const ColumnInfo &info) const
+    {
+        const SQLLEN indicator = b.indicators[r];
+        if (indicator == SQL_NULL_DATA)
+            return {};
+        const char *cell = reinterpret_cast<const char *>(b.buffer.data()) + SQLLEN(r) * b.width;
+        if (b.cType == SQL_C_SBIGINT) {
+            SQLBIGINT value = 0;
+            std::memcpy(&value, cell, sizeof value);
+            return qlonglong(value);
+        }
+        if (b.cType == SQL_C_DOUBLE) {
+            SQLDOUBLE value = 0;
+            std::memcpy(&value, cell, sizeof value);
+            return double(value);
+        }
+        // Sized from the column's description, so a longer value is the driver's fault; it is
+        // reported rather than shown cut short.
+        if (indicator == SQL_NO_TOTAL || indicator > b.width - SQLLEN(sizeof(SQLWCHAR)))
+            throw DbError(QStringLiteral("The value of column %1 is longer than its type allows.").arg(info.name));
+        const QString text = fromSqlWChar(reinterpret_cast<const SQLWCHAR *>(cell),
+                                          qsizetype(indicator / SQLLEN(sizeof(SQLWCHAR))));
+        return info.kind == Fetch::Decimal ? decimalValue(text, info.scale) : QVariant(text);
+    }
+
+    SQLHSTMT m_stmt;
+    const std::vector<ColumnInfo> &m_columns;
+    std::vector<BoundColumn> m_boundColumns;
+    std::vector<int> m_bound;  // per column: its BoundColumn, or -1 when read in pieces
+    std::vector<std::size_t> m_unbound;
+    SQLULEN m_rows = 1;
+    SQLULEN m_fetched = 0;
+};
+
 }  // namespace
 
-Statement::Statement(SQLHDBC connection, int timeoutSeconds)
+Statement::Statement(SQLHDBC connection, int timeoutSeconds) : m_connection(connection)
 {
     check(SQLAllocHandle(SQL_HANDLE_STMT, connection, &m_stmt), SQL_HANDLE_DBC, connection, "SQLAllocHandle");
     const SQLRETURN rc = SQLSetStmtAttr(m_stmt, SQL_ATTR_QUERY_TIMEOUT,
@@ -155,20 +323,14 @@ ResultSet Statement::fetchCurrent()
         ColumnInfo &info = columns[i - 1];
         info.name = fromSqlWChar(name, qMin<qsizetype>(nameLength, qsizetype(std::size(name)) - 1));
         info.kind = fetchKind(type);
+        info.type = type;
+        info.size = size;
         info.scale = digits;
         names << info.name;
     }
     ResultSet result(names);
-    for (;;) {
-        const SQLRETURN rc = SQLFetch(m_stmt);
-        if (rc == SQL_NO_DATA)
-            break;
-        check(rc, SQL_HANDLE_STMT, m_stmt, "SQLFetch");
-        QVector<QVariant> row;
-        row.reserve(qsizetype(columns.size()));
-        for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i)
-            row.append(readValue(m_stmt, i, columns[i - 1]));
-        result.appendRow(std::move(row));
+    BlockFetch fetch(m_connection, m_stmt, columns);
+    while (fetch.next(result)) {
     }
     return result;
 }

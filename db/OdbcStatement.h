@@ -31,6 +31,7 @@ public:
     SQLHSTMT handle() const { return m_stmt; }
 
 private:
+    SQLHDBC m_connection;
     SQLHSTMT m_stmt = SQL_NULL_HSTMT;
 };
 

@@ -36,7 +36,22 @@ void ResultSet::appendRow(QVector<QVariant> values)
     if (values.size() != m_fieldNames.size())
         throw std::invalid_argument("Row has " + std::to_string(values.size()) + " values for "
                                     + std::to_string(m_fieldNames.size()) + " fields");
-    m_rows.append(std::move(values));
+    QVariant *row = appendNullRow();
+    for (qsizetype i = 0; i < values.size(); ++i)
+        row[i] = std::move(values[i]);
+}
+
+QVariant *ResultSet::appendNullRow()
+{
+    const qsizetype start = m_cells.size();
+    m_cells.resize(start + m_fieldNames.size());
+    ++m_rowCount;
+    return m_cells.data() + start;
+}
+
+void ResultSet::reserveRows(int rows)
+{
+    m_cells.reserve(qsizetype(rows) * m_fieldNames.size());
 }
 
 int ResultSet::fieldIndex(const QString &name) const
@@ -50,7 +65,7 @@ const QVariant &ResultSet::value(int row, int column) const
         throw std::out_of_range("Row " + std::to_string(row) + " is out of range");
     if (column < 0 || column >= fieldCount())
         throw std::out_of_range("Column " + std::to_string(column) + " is out of range");
-    return m_rows[row][column];
+    return m_cells[qsizetype(row) * m_fieldNames.size() + column];
 }
 
 const QVariant &ResultSet::value(int row, const QString &fieldName) const

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <optional>
 #include <stdexcept>
@@ -42,6 +44,26 @@ QString enterProgramFolder()
     const QString folder = QCoreApplication::applicationDirPath();
     if (folder.isEmpty() || !QDir::setCurrent(folder))
         throw std::runtime_error(QStringLiteral("Unable to enter the program folder %1").arg(folder).toStdString());
+    return folder;
+}
+
+QString settingsFolder(const QString &programFolder, const QString &userFolder)
+{
+    const QFileInfo program(programFolder);
+    if (QFileInfo::exists(QDir(programFolder).filePath(QString::fromLatin1(kSettingsFileName))) || program.isWritable())
+        return programFolder;
+    return userFolder;
+}
+
+QString enterSettingsFolder()
+{
+    const QString program = QCoreApplication::applicationDirPath();
+    const QString folder =
+        settingsFolder(program, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    if (folder == program)
+        return enterProgramFolder();
+    if (folder.isEmpty() || !QDir().mkpath(folder) || !QDir::setCurrent(folder))
+        throw std::runtime_error(QStringLiteral("Unable to enter the settings folder %1").arg(folder).toStdString());
     return folder;
 }
 

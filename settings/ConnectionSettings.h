@@ -1,6 +1,7 @@
 #pragma once
 // The settings file that keeps both servers' connection parameters ("./myini.ini" in the
-// program's folder). Addresses are stored as typed; names, passwords and databases as DES hex
+// program's folder, or in the user's configuration folder where an installed program's folder
+// cannot be written). Addresses are stored as typed; names, passwords and databases as DES hex
 // text under the settings key.
 
 #include <QString>
@@ -29,6 +30,15 @@ const std::array<QString, 8> &settingsReadDefaults();
 // Makes the program's folder (QCoreApplication::applicationDirPath()) the current directory;
 // returns it. Throws std::runtime_error when the folder cannot be entered.
 QString enterProgramFolder();
+
+// The folder that holds the settings file: programFolder when it holds one or can be written (a
+// build tree, a private prefix), else userFolder, which an installed program's user can write.
+QString settingsFolder(const QString &programFolder, const QString &userFolder);
+
+// Makes settingsFolder(program's folder, the user's configuration folder of the application)
+// the current directory, creating the latter when it is chosen; returns it. Throws
+// std::runtime_error when the folder cannot be made or entered.
+QString enterSettingsFolder();
 
 // Writes the eight field texts (table order) to fileName, encrypting all but the two addresses.
 // Everything is encrypted before the file is touched, and the file is replaced in one step, so

@@ -17,9 +17,9 @@ elif [ "${1:-}" = "--sanitize" ]; then
   export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 else
-  extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+  extra=(-DCMAKE_BUILD_TYPE=Release)
 fi
-cmake -S . -B "$build" -G Ninja "${extra[@]}"
+cmake -S . -B "$build" -G Ninja -DDBSYNC_WERROR=ON "${extra[@]}"
 cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300 "${tests[@]}"

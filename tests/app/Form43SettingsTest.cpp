@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -74,6 +75,7 @@ private slots:
     void writeThenReadGivesTheFieldsBackAndLists();
     void badStoredValueStopsTheReadPartWay();
     void refusedWriteIsShownAndNotReportedAsDone();
+    void unwritableProgramFolderKeepsTheFileInTheUserFolder();
 
 private:
     QTemporaryDir m_elsewhere;  // a current directory that is not the program's folder
@@ -199,6 +201,34 @@ void Form43SettingsTest::refusedWriteIsShownAndNotReportedAsDone()
     QTest::mouseClick(form.Button5, Qt::LeftButton);
     QCOMPARE(dialogs.texts("error"), QStringList({"Unable to write to ./myini.ini."}));
     QCOMPARE(dialogs.texts("inputCheck"), QStringList());
+}
+
+// Run by readonly-program.sh from a copy of this program in a folder its user cannot write, as
+// an installed program is.
+void Form43SettingsTest::unwritableProgramFolderKeepsTheFileInTheUserFolder()
+{
+    if (QFileInfo(QCoreApplication::applicationDirPath()).isWritable())
+        QSKIP("the program's folder can be written");
+    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QVERIFY(!QFileInfo::exists(userFolder));  // made by the command
+    SettingsForm form;
+    RecordingDialogs dialogs;
+    form.setDialogs(&dialogs);
+    const QStringList written = {"10.0.0.1", "sa", "pw", "db1", "10.0.0.2", "sa2", "", "db2"};
+    fill(form, written);
+    form.runCommand(&TForm43::Button5Click);
+    QCOMPARE(dialogs.texts("error"), QStringList());
+    QCOMPARE(dialogs.texts("inputCheck"), QStringList({"连接文件生成！"}));
+    QVERIFY(QFileInfo::exists(userFolder + "/myini.ini"));
+    QVERIFY(!QFileInfo::exists(settingsPath()));
+    QCOMPARE(QDir::currentPath(), userFolder);
+
+    fill(form, QStringList(8, "old"));
+    QVERIFY(QDir::setCurrent(m_elsewhere.path()));
+    form.runCommand(&TForm43::Button4Click);
+    QCOMPARE(fields(form), written);
+    QCOMPARE(form.lists, 1);
+    QCOMPARE(QDir::currentPath(), userFolder);
 }
 
 QTEST_MAIN(Form43SettingsTest)

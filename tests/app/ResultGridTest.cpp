@@ -182,6 +182,19 @@ void ResultGridTest::currentRowFollowsTheDataSetWithoutTouchingTheSelection()
     }
     QCOMPARE(grid.selectedRowPositions(), QVector<int>({1, 5}));
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, grid.setCurrentRow(6));
+
+    // A long walk scrolls the grid once, to the row where it ended; a new selection is seen.
+    const ResultSet many = viewListing(500);
+    grid.resize(300, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    grid.showResult(&many);
+    for (int row = 0; row < 400; ++row)
+        grid.setCurrentRow(row);
+    QCoreApplication::processEvents();
+    QVERIFY(grid.viewport()->rect().contains(grid.visualRect(grid.model()->index(399, 0)).center()));
+    selectRow(grid, 450);
+    QCOMPARE(grid.selectedRowPositions(), QVector<int>({450}));
 }
 
 void ResultGridTest::boundGridShowsItsDataSetAndEmptiesOnClose()

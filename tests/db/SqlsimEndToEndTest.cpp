@@ -214,6 +214,43 @@ TEST_F(SqlsimEndToEnd, MaxTypesAndSqlVariantArriveWhole)
     EXPECT_EQ(query.fieldText("definition"), body);
 }
 
+// Bound columns fetched in blocks: more rows than one block holds, numbers, decimals and text,
+// and nulls in each column. (The listings mix bound columns with sql_variant ones.)
+TEST_F(SqlsimEndToEnd, ManyRowsOfEveryKindArriveInOrder)
+{
+    AdoConnection connection;
+    reopenConnection(connection, sampleServerConnectionString(fields()));
+    QStringList digits;
+    for (int i = 0; i < 30; ++i)
+        digits << QString("select %1 as k").arg(i);
+    const QString numbers = "(" + digits.join(" union all ") + ")";
+    AdoQuery query(&connection, 0);
+    query.setSql({"select a.k * 30 + b.k as n,",
+                  "  case when b.k = 7 then null else N'名' + cast(a.k as nvarchar) end as t,",
+                  "  case when b.k = 8 then null else b.k * 0.25 end as d,",
+                  "  case when b.k = 9 then null else b.k / 8e0 end as f",
+                  "from " + numbers + " a cross join " + numbers + " b order by n"});
+    query.open();
+    const dbsync::ResultSet &r = query.result();
+    ASSERT_EQ(r.rowCount(), 900);
+    for (int row = 0; row < 900; ++row) {
+        const int a = row / 30, b = row % 30;
+        ASSERT_EQ(r.value(row, "n").toLongLong(), row);
+        if (b == 7)
+            EXPECT_FALSE(r.value(row, "t").isValid());
+        else
+            EXPECT_EQ(r.value(row, "t").toString(), QString::fromUtf8("名") + QString::number(a));
+        if (b == 8)
+            EXPECT_FALSE(r.value(row, "d").isValid());
+        else
+            EXPECT_DOUBLE_EQ(r.value(row, "d").toDouble(), b / 4.0);
+        if (b == 9)
+            EXPECT_FALSE(r.value(row, "f").isValid());
+        else
+            EXPECT_DOUBLE_EQ(r.value(row, "f").toDouble(), b / 8.0);
+    }
+}
+
 TEST_F(SqlsimEndToEnd, MalformedStringFailsBeforeTheServer)
 {
     AdoConnection connection;

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 
@@ -228,6 +229,24 @@ TEST_F(ConnectionSettingsTest, ProgramFolderBecomesTheCurrentDirectory)
     EXPECT_EQ(folder, QCoreApplication::applicationDirPath());
     EXPECT_EQ(QDir::currentPath(), QDir(folder).canonicalPath());
     QDir::setCurrent(start);
+}
+
+TEST_F(ConnectionSettingsTest, SettingsFolderIsTheProgramFolderWhenItHoldsTheFileOrCanBeWritten)
+{
+    const QString holding = m_dir.filePath("holding"), empty = m_dir.filePath("empty");
+    ASSERT_TRUE(QDir().mkpath(holding) && QDir().mkpath(empty));
+    QFile(holding + "/myini.ini").open(QIODevice::WriteOnly);
+    EXPECT_EQ(settingsFolder(empty, "/user"), empty);
+    const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+    ASSERT_TRUE(QFile::setPermissions(holding, readOnly) && QFile::setPermissions(empty, readOnly));
+    EXPECT_EQ(settingsFolder(holding, "/user"), holding);
+    // Root may write anywhere; tests/app/readonly-program.sh runs the unwritable case as nobody.
+    if (!QFileInfo(empty).isWritable()) {
+        EXPECT_EQ(settingsFolder(empty, "/user"), "/user");
+    }
+    EXPECT_EQ(settingsFolder(m_dir.filePath("missing"), "/user"), "/user");
+    QFile::setPermissions(holding, readOnly | QFileDevice::WriteOwner);
+    QFile::setPermissions(empty, readOnly | QFileDevice::WriteOwner);
 }
 
 } // namespace
