@@ -34,4 +34,11 @@ void MessageBoxDialogs::error(const QString &text)
     QMessageBox::critical(m_parent, applicationTitle(), text, QMessageBox::Ok);
 }
 
+bool MessageBoxDialogs::question(const QString &text)
+{
+    return QMessageBox::question(m_parent, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
 }  // namespace dbsync

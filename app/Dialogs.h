@@ -25,6 +25,8 @@ public:
     // The default error display: error icon, the application's title as caption. The text
     // arrives with the full-stop rule already applied.
     virtual void error(const QString &text) = 0;
+    // A yes/no question: question icon, the application's title as caption; true for yes.
+    virtual bool question(const QString &text) = 0;
 };
 
 class MessageBoxDialogs : public Dialogs {
@@ -33,6 +35,7 @@ public:
     void inputCheck(const QString &text) override;
     void notice(const QString &text) override;
     void error(const QString &text) override;
+    bool question(const QString &text) override;
 
 private:
     QWidget *m_parent;

@@ -8,6 +8,7 @@
 
 #include "app/Dialogs.h"
 #include "db/DatabaseObjects.h"
+#include "workflow/CompareMode.h"
 
 #include <QMainWindow>
 
@@ -66,6 +67,10 @@ public:
     // Backup flag: a backup has run since the window was shown.
     bool b = false;
 
+    // How the listings and synchronisations compare the databases; saved with the settings.
+    dbsync::workflow::CompareMode compareMode() const { return m_compareMode; }
+    void setCompareMode(dbsync::workflow::CompareMode mode) { m_compareMode = mode; }
+
     QLabel *Label5 = nullptr;
     QLabel *Label10 = nullptr;
     QLabel *Label1 = nullptr;
@@ -114,4 +119,5 @@ private:
     dbsync::Dialogs *m_dialogs = &m_messageBoxes;
     dbsync::CommandProgress *m_progress = nullptr;
     bool m_closeWhenDone = false;
+    dbsync::workflow::CompareMode m_compareMode = dbsync::workflow::CompareMode::Server;
 };

@@ -3,7 +3,6 @@
 
 #include "app/CommandProgress.h"
 #include "app/Form43Sync.h"
-#include "db/CrossServer.h"
 #include "schema/RoutineDiffQuery.h"
 #include "schema/RoutineSync.h"
 #include "workflow/Workflow.h"
@@ -17,9 +16,9 @@ using namespace dbsync;
 namespace {
 
 // The listing query on ADOQuery2, then the widths; shared by the listing and the refresh.
-void openRoutineListing(TForm43 &form)
+void openRoutineListing(TForm43 &form, workflow::CompareMode mode)
 {
-    workflow::openListing(form, form43::serverFields(form), workflow::ListingKind::Routines);
+    workflow::openListing(form, form43::serverFields(form), workflow::ListingKind::Routines, mode);
     form43::setGridWidths(form, schema::routineListingWidths());
 }
 
@@ -32,8 +31,8 @@ void TForm43::Button9Click()
         return;
     // The connect command's own input checks may stop it; the listing goes on regardless.
     Button12Click();
-    runEnablingStep(ADOCommand1);
-    openRoutineListing(*this);
+    if (!form43::compareInMode(*this, [this](workflow::CompareMode mode) { openRoutineListing(*this, mode); }))
+        return;
     Button10->setEnabled(true);
     button22->setEnabled(false);
 }
@@ -46,11 +45,16 @@ void TForm43::Button10Click()
     // ADOQuery2 keeps the listing and its selection until the refresh, so a failing statement
     // leaves both for the next try; the look-ups run on ADOQuery4 on the same server.
     const auto rows = form43::readSelectedRows<schema::RoutineDiffRow>(*this, schema::readRoutineDiffRow);
-    const workflow::Plan plan = workflow::planRoutines(*this, form43::serverFields(*this), rows);
+    workflow::Plan plan;
+    // The look-ups change nothing, so the local way may take over from a failed first try.
+    if (!form43::compareInMode(*this, [&](workflow::CompareMode mode) {
+            plan = workflow::planRoutines(*this, form43::serverFields(*this), rows, mode);
+        }))
+        return;
     const WorkLabel statements(QStringLiteral("正在同步存储过程"), plan.steps.size());
     for (const schema::SyncStep &step : plan.steps)
         form43::runStep(*this, step);
 
-    openRoutineListing(*this);
+    openRoutineListing(*this, compareMode());
     dialogs().notice(QStringLiteral("同步视图，存储过程完成！"));
 }

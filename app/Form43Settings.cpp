@@ -33,7 +33,9 @@ void TForm43::Button5Click()
     dbsync::writeConnectionSettings(
         dbsync::kSettingsFileName,
         {EIP->text(), EUser->text(), EPassword->text(), ComboBox1->currentText(), Edit2->text(),
-         Edit3->text(), MaskEdit1->text(), ComboBox2->currentText()});
+         Edit3->text(), MaskEdit1->text(), ComboBox2->currentText()},
+        {{QString::fromUtf8(dbsync::kTargetSection), QString::fromUtf8(dbsync::kCompareModeKey),
+          dbsync::workflow::compareModeName(compareMode())}});
     dialogs().inputCheck(QStringLiteral("连接文件生成！"));
 }
 
@@ -48,5 +50,10 @@ void TForm43::Button4Click()
                                    [&fields](int index, const QString &text) {
                                        setFieldText(fields.at(size_t(index)), text);
                                    });
+    // Without the entry (a file of an earlier version) the comparison runs on the server.
+    const auto mode = dbsync::readPlainSetting(dbsync::kSettingsFileName, QString::fromUtf8(dbsync::kTargetSection),
+                                               QString::fromUtf8(dbsync::kCompareModeKey));
+    setCompareMode(dbsync::workflow::compareModeFromName(mode.value_or(QString()))
+                       .value_or(dbsync::workflow::CompareMode::Server));
     Button1Click();
 }

@@ -2,6 +2,7 @@
 
 #include "db/AdoCommand.h"
 #include "db/CrossServer.h"
+#include "db/DbError.h"
 #include "workflow/Workflow.h"
 
 #include <QCheckBox>
@@ -36,7 +37,36 @@ bool prepareSync(TForm43 &form)
         form.Button7Click();
         form.b = true;
     }
-    runEnablingStep(form.ADOCommand1);
+    return true;
+}
+
+QString localComparisonOffer(const QString &serverMessage)
+{
+    return QStringLiteral("目的服务器不能通过分布式查询读取样本数据库：\n") + serverMessage
+        + QStringLiteral("\n\n是否改为在本机比较（分别读取两个数据库，由本程序比较）？");
+}
+
+bool compareInMode(TForm43 &form, const std::function<void(workflow::CompareMode)> &work)
+{
+    using workflow::CompareMode;
+    if (form.compareMode() == CompareMode::Local) {
+        work(CompareMode::Local);
+        return true;
+    }
+    bool enabling = true;
+    try {
+        workflow::prepareComparison(form, CompareMode::Server);
+        enabling = false;
+        work(CompareMode::Server);
+        return true;
+    } catch (const DbError &e) {
+        if (!workflow::refusesServerSideComparison(e.nativeError(), enabling))
+            throw;
+        if (!form.dialogs().question(localComparisonOffer(e.message())))
+            return false;
+    }
+    form.setCompareMode(CompareMode::Local);
+    work(CompareMode::Local);
     return true;
 }
 

@@ -9,6 +9,8 @@
 
 #include <QList>
 
+#include <functional>
+
 namespace dbsync::form43 {
 
 ServerFields serverFields(const TForm43 &form);
@@ -18,8 +20,18 @@ ServerFields serverFields(const TForm43 &form);
 bool checkSampleFields(TForm43 &form);
 
 // What a synchronisation does before its first statement: the checks, the selection notice,
-// the automatic first backup, the enabling step. False when the command ends here.
+// the automatic first backup. False when the command ends here.
 bool prepareSync(TForm43 &form);
+
+// Runs the comparison's preparation (the enabling step, server-side only) and then work, in the
+// window's compare mode. When the server-side way fails because the target server cannot do it,
+// the user is told with the server's message and offered the local way: on yes the window
+// compares locally from then on and work runs that way; on no the command ends (false).
+// Work must not have changed anything when it fails so: it may run twice.
+bool compareInMode(TForm43 &form, const std::function<void(workflow::CompareMode)> &work);
+
+// The question that offers the local way after the server's message.
+QString localComparisonOffer(const QString &serverMessage);
 
 // Widths by column position, from column 0 on.
 void setGridWidths(TForm43 &form, const QList<int> &widths);

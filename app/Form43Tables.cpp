@@ -3,7 +3,6 @@
 
 #include "app/CommandProgress.h"
 #include "app/Form43Sync.h"
-#include "db/CrossServer.h"
 #include "schema/ColumnDiffQuery.h"
 #include "schema/TableSync.h"
 #include "workflow/Workflow.h"
@@ -21,8 +20,11 @@ void TForm43::Button14Click()
         return;
     // The connect command's own input checks may stop it; the listing goes on regardless.
     Button12Click();
-    runEnablingStep(ADOCommand1);
-    workflow::openListing(*this, form43::serverFields(*this), workflow::ListingKind::Tables);
+    const bool listed = form43::compareInMode(*this, [this](workflow::CompareMode mode) {
+        workflow::openListing(*this, form43::serverFields(*this), workflow::ListingKind::Tables, mode);
+    });
+    if (!listed)
+        return;
     form43::setGridWidths(*this, schema::columnListingWidths());
     Button10->setEnabled(false);
     button22->setEnabled(true);
@@ -38,7 +40,12 @@ void TForm43::Button22Click()
     // ADOQuery2 keeps the listing and its selection until the refresh, so a failing statement
     // leaves both for the next try.
     const auto rows = form43::readSelectedRows<schema::ColumnDiffRow>(*this, schema::readColumnDiffRow);
-    const workflow::Plan plan = workflow::planTables(*this, fields, rows);
+    workflow::Plan plan;
+    // The look-ups change nothing, so the local way may take over from a failed first try.
+    if (!form43::compareInMode(*this, [&](workflow::CompareMode mode) {
+            plan = workflow::planTables(*this, fields, rows, mode);
+        }))
+        return;
     const WorkLabel statements(QStringLiteral("正在同步表结构"), plan.steps.size());
     for (const schema::SyncStep &step : plan.steps)
         form43::runStep(*this, step);
@@ -54,7 +61,7 @@ void TForm43::Button22Click()
         return;
     }
 
-    workflow::openTableRefresh(*this, fields);
+    workflow::openTableRefresh(*this, fields, compareMode());
     form43::setGridWidths(*this, schema::columnListingWidths());
     dialogs().notice(schema::tableSyncNotice(plan.tablePlan(), plan.populatedTables));
 }

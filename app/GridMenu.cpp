@@ -8,6 +8,7 @@
 #include "workflow/ListingText.h"
 #include "workflow/Script.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
@@ -16,6 +17,7 @@
 
 #include <exception>
 #include <functional>
+#include <utility>
 
 namespace dbsync::gridmenu {
 
@@ -76,6 +78,18 @@ QMenu *buildMenu(TForm43 &form)
         });
     });
     preview->setEnabled(selected && workflow::listingKind(form.ADOQuery2.result()).has_value());
+
+    // Where the next listings compare; the choice is saved with the settings.
+    menu->addSeparator();
+    QMenu *modes = menu->addMenu(kCompareMenu);
+    auto *group = new QActionGroup(modes);
+    for (const auto &[mode, text] : {std::pair{workflow::CompareMode::Server, kCompareOnServer},
+                                     std::pair{workflow::CompareMode::Local, kCompareLocally}}) {
+        QAction *action = modes->addAction(text, &form, [&form, mode = mode] { form.setCompareMode(mode); });
+        action->setCheckable(true);
+        action->setChecked(form.compareMode() == mode);
+        group->addAction(action);
+    }
     return menu;
 }
 
@@ -115,7 +129,7 @@ std::optional<QString> previewScript(TForm43 &form)
     }
     const WorkLabel label(QStringLiteral("正在生成同步语句…"));
     const ServerFields fields = form43::serverFields(form);
-    const workflow::Plan plan = workflow::planRows(form, fields, *kind, listing, positions);
+    const workflow::Plan plan = workflow::planRows(form, fields, *kind, listing, positions, form.compareMode());
     return workflow::renderScript({workflow::toolVersion(), fields, QDateTime::currentDateTime(), false}, plan);
 }
 

@@ -14,6 +14,9 @@ namespace dbsync::gridmenu {
 inline const QString kCopyRows = QStringLiteral("复制所选行");
 inline const QString kExportCsv = QStringLiteral("导出列表为 CSV…");
 inline const QString kPreview = QStringLiteral("预览同步语句…");
+inline const QString kCompareMenu = QStringLiteral("比较方式");
+inline const QString kCompareOnServer = QStringLiteral("在目的服务器上比较（分布式查询）");
+inline const QString kCompareLocally = QStringLiteral("在本机比较（分别读取两个数据库）");
 
 // Gives DBGrid1 its context menu.
 void install(TForm43 &form);

@@ -37,6 +37,11 @@ struct CountingDialogs : dbsync::Dialogs {
             report("notice", text);
     }
     void error(const QString &text) override { report("error", text); }
+    bool question(const QString &text) override
+    {
+        report("question", text);
+        return false;
+    }
     void report(const char *kind, const QString &text)
     {
         ++shown;

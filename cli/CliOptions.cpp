@@ -35,6 +35,7 @@ Options parseOptions(const QStringList &arguments)
         {QStringLiteral("--target"), {true, all}},
         {QStringLiteral("--target-login"), {true, all}},
         {QStringLiteral("--target-db"), {true, all}},
+        {QStringLiteral("--compare"), {true, all}},
         {QStringLiteral("--format"), {true, {Command::List}}},
         {QStringLiteral("--code"), {true, {Command::Script, Command::Sync}}},
         {QStringLiteral("--object"), {true, {Command::Script, Command::Sync}}},
@@ -110,6 +111,11 @@ Options parseOptions(const QStringList &arguments)
         else if (name == QLatin1String("--output")) options.output = value;
         else if (name == QLatin1String("--with-password")) options.withPassword = true;
         else if (name == QLatin1String("--no-backup")) options.noBackup = true;
+        else if (name == QLatin1String("--compare")) {
+            options.compare = workflow::compareModeFromName(value);
+            if (!options.compare)
+                usage(QStringLiteral("未知比较方式：%1（应为 server 或 local）").arg(value));
+        }
         else if (name == QLatin1String("--format")) {
             if (value == QLatin1String("tsv")) options.format = workflow::ListingFormat::Tsv;
             else if (value == QLatin1String("csv")) options.format = workflow::ListingFormat::Csv;
@@ -149,6 +155,9 @@ QString helpText()
         "  --target 主机[,端口]   目的服务器地址\n"
         "  --target-login 用户   目的服务器用户名\n"
         "  --target-db 数据库    目的数据库\n"
+        "  --compare server|local  server：由目的服务器通过分布式查询（OPENDATASOURCE）读取样本库并比较；\n"
+        "                        local：分别读取两个数据库，在本机比较，目的服务器不需要 SQLOLEDB、\n"
+        "                        sp_configure 权限，也收不到样本密码。默认取设置文件的“比较方式”，否则 server\n"
         "  没有给出的值取自设置文件。密码只取自设置文件或环境变量 DBSYNC_SAMPLE_PASSWORD、\n"
         "  DBSYNC_TARGET_PASSWORD（环境变量优先），不能写在命令行上。默认的设置文件不存在时，\n"
         "  所有值都要由选项和环境变量给出。\n"

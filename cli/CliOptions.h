@@ -33,6 +33,7 @@ struct Options {
     bool withPassword = false;                                      // script
     int rounds = 10;                                                // sync
     bool noBackup = false;                                          // sync
+    std::optional<workflow::CompareMode> compare;                   // none: the settings file's, else server
 };
 
 // A command line that cannot be run; the text says why.

@@ -2,6 +2,7 @@
 
 #include "db/CrossServer.h"
 #include "db/DatabaseObjects.h"
+#include "db/DbError.h"
 #include "maintenance/Backup.h"
 #include "settings/ConnectionSettings.h"
 #include "workflow/ListingText.h"
@@ -29,12 +30,24 @@ QByteArray line(const QString &text)
     return (text + QLatin1Char('\n')).toUtf8();
 }
 
-// Connects, runs the enabling step and opens the listing on ADOQuery2, as the window's listing
-// command does.
-void list(DatabaseObjects &objects, const ServerFields &fields, workflow::ListingKind kind)
+// Runs the enabling step (server-side only) and opens the listing on ADOQuery2, as the
+// window's listing command does.
+void list(DatabaseObjects &objects, const ServerFields &fields, const Options &options)
 {
-    runEnablingStep(objects.ADOCommand1);
-    workflow::openListing(objects, fields, kind);
+    bool enabling = true;
+    try {
+        workflow::prepareComparison(objects, *options.compare);
+        enabling = false;
+        workflow::openListing(objects, fields, options.kind, *options.compare);
+    } catch (const DbError &e) {
+        // The window offers the other way here; a script is told how to ask for it.
+        if (*options.compare == workflow::CompareMode::Server
+            && workflow::refusesServerSideComparison(e.nativeError(), enabling))
+            throw DbError(e.message()
+                              + QStringLiteral("\n目的服务器不能通过分布式查询读取样本数据库；可用 --compare local 在本机比较"),
+                          e.sqlState(), e.nativeError());
+        throw;
+    }
 }
 
 workflow::Plan planChosen(DatabaseObjects &objects, const ServerFields &fields, const Options &options)
@@ -44,9 +57,10 @@ workflow::Plan planChosen(DatabaseObjects &objects, const ServerFields &fields, 
     if (rows.isEmpty()) {
         workflow::Plan none;
         none.kind = options.kind;
+        none.mode = *options.compare;
         return none;
     }
-    return workflow::planRows(objects, fields, options.kind, listing, rows);
+    return workflow::planRows(objects, fields, options.kind, listing, rows, *options.compare);
 }
 
 QString firstLine(const QString &text)
@@ -57,7 +71,7 @@ QString firstLine(const QString &text)
 
 int listCommand(DatabaseObjects &objects, const ServerFields &fields, const Options &options, const Io &io)
 {
-    list(objects, fields, options.kind);
+    list(objects, fields, options);
     const ResultSet &listing = objects.ADOQuery2.result();
     if (options.format == workflow::ListingFormat::Json)
         io.out(workflow::jsonText(listing, workflow::allRows(listing)));
@@ -68,7 +82,7 @@ int listCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
 
 int scriptCommand(DatabaseObjects &objects, const ServerFields &fields, const Options &options, const Io &io)
 {
-    list(objects, fields, options.kind);
+    list(objects, fields, options);
     const workflow::Plan plan = planChosen(objects, fields, options);
     const QByteArray script =
         workflow::renderScript({workflow::toolVersion(), fields, QDateTime::currentDateTime(), options.withPassword},
@@ -88,7 +102,7 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
 {
     bool backedUp = options.noBackup;
     for (int round = 1; round <= options.rounds; ++round) {
-        list(objects, fields, options.kind);
+        list(objects, fields, options);
         const workflow::Plan plan = planChosen(objects, fields, options);
         if (plan.steps.isEmpty())
             return 0;
@@ -119,7 +133,7 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
         }
     }
     // The rounds are used up: what the last one left.
-    list(objects, fields, options.kind);
+    list(objects, fields, options);
     const workflow::Plan left = planChosen(objects, fields, options);
     if (!left.steps.isEmpty())
         io.err(line(QStringLiteral("%1 轮之后仍有可同步的行").arg(options.rounds)));
@@ -128,16 +142,29 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
 
 }  // namespace
 
+QString settingsFileOf(const ConnectionOptions &options, const Io &io)
+{
+    if (!options.settingsFile)
+        return io.defaultSettingsFile;
+    if (!QFileInfo::exists(*options.settingsFile))
+        usage(QStringLiteral("设置文件不存在：%1").arg(*options.settingsFile));
+    return *options.settingsFile;
+}
+
+workflow::CompareMode resolveCompareMode(const Options &options, const Io &io)
+{
+    if (options.compare)
+        return *options.compare;
+    const QString settingsFile = settingsFileOf(options.connection, io);
+    const auto stored = readPlainSetting(settingsFile, QString::fromUtf8(kTargetSection), QString::fromUtf8(kCompareModeKey));
+    return workflow::compareModeFromName(stored.value_or(QString())).value_or(workflow::CompareMode::Server);
+}
+
 ServerFields resolveFields(const ConnectionOptions &options, const Io &io)
 {
     // Settings first, in the window's order; then the options and environment over them.
     std::array<std::optional<QString>, 8> values;
-    QString settingsFile = io.defaultSettingsFile;
-    if (options.settingsFile) {
-        settingsFile = *options.settingsFile;
-        if (!QFileInfo::exists(settingsFile))
-            usage(QStringLiteral("设置文件不存在：%1").arg(settingsFile));
-    }
+    const QString settingsFile = settingsFileOf(options, io);
     if (QFileInfo::exists(settingsFile))
         readConnectionSettings(settingsFile, [&values](int i, const QString &text) { values[size_t(i)] = text; });
 
@@ -185,14 +212,16 @@ int run(const Options &options, const Io &io)
             return 0;
         }
         const ServerFields fields = resolveFields(options.connection, io);
+        Options resolved = options;
+        resolved.compare = resolveCompareMode(options, io);
         DatabaseObjects objects;
         if (io.progress)
             io.err(line(QStringLiteral("连接 %1 和 %2 …").arg(fields.EIP, fields.Edit2)));
         connectServers(fields, objects.ADOConnection1, objects.ADOConnection2, objects.ADOConnection3);
         switch (options.command) {
-        case Command::List: return listCommand(objects, fields, options, io);
-        case Command::Script: return scriptCommand(objects, fields, options, io);
-        case Command::Sync: return syncCommand(objects, fields, options, io);
+        case Command::List: return listCommand(objects, fields, resolved, io);
+        case Command::Script: return scriptCommand(objects, fields, resolved, io);
+        case Command::Sync: return syncCommand(objects, fields, resolved, io);
         }
         return 2;
     } catch (const UsageError &e) {

@@ -24,6 +24,8 @@ struct Io {
 // settings file given with --settings that does not exist; the settings reader's errors
 // pass through.
 ServerFields resolveFields(const ConnectionOptions &options, const Io &io);
+// --compare, else the settings file's entry, else the server-side way.
+workflow::CompareMode resolveCompareMode(const Options &options, const Io &io);
 
 // 0, 1 or 2 as the help text says; every error ends in a message on io.err and 2.
 int run(const Options &options, const Io &io);

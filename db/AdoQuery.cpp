@@ -51,6 +51,16 @@ void AdoQuery::open()
     emit currentRowChanged(m_row);
 }
 
+void AdoQuery::openOn(ResultSet result)
+{
+    close();
+    m_result = std::move(result);
+    m_open = true;
+    m_row = 0;
+    emit resultChanged();
+    emit currentRowChanged(m_row);
+}
+
 void AdoQuery::close()
 {
     if (!m_open)

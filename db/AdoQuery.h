@@ -34,6 +34,9 @@ public:
     // Runs the text and keeps its first row set. Throws DbError (the query then stays closed),
     // also when the text returns no row set.
     void open();
+    // Opens on a result the tool made itself (a comparison joined from two servers' answers)
+    // as if the text had returned it; the text is kept but not run.
+    void openOn(ResultSet result);
     void close();
     bool isOpen() const { return m_open; }
 

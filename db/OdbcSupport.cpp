@@ -116,12 +116,13 @@ DbError errorFrom(const std::vector<DiagRecord> &records, const QString &fallbac
             && !record.sqlState.startsWith(QLatin1String("01")))
             for (const auto &earlier : records)
                 if (&earlier != &record && earlier.nativeError == kLoginFailed)
-                    return DbError(stripDriverPrefixes(record.message), record.sqlState);
+                    return DbError(stripDriverPrefixes(record.message), record.sqlState, record.nativeError);
     for (const auto &record : records)
         if (!record.sqlState.startsWith(QLatin1String("01")))
-            return DbError(stripDriverPrefixes(record.message), record.sqlState);
+            return DbError(stripDriverPrefixes(record.message), record.sqlState, record.nativeError);
     if (!records.empty())
-        return DbError(stripDriverPrefixes(records.front().message), records.front().sqlState);
+        return DbError(stripDriverPrefixes(records.front().message), records.front().sqlState,
+                       records.front().nativeError);
     return DbError(fallback);
 }
 

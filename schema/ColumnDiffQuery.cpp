@@ -125,6 +125,25 @@ QStringList columnRefreshQueryLines(const QString &schemaPrefix, const QString &
     return lines;
 }
 
+QStringList columnSideQueryLines(ColumnSide side, const QString &database, bool refreshForm)
+{
+    const QString name = quoteIdentifier(database);
+    const QString schemaPrefix = name + QStringLiteral(".dbo.");
+    QStringList all = refreshForm ? columnRefreshQueryLines(schemaPrefix, name, database)
+                                  : columnDiffQueryLines(schemaPrefix, name, database);
+    // The derived table's own lines, behind the SELECT that opens it.
+    const int first = side == ColumnSide::Sample ? 18 : 38;
+    QStringList lines = all.mid(first - 1, 18);
+    lines.prepend(side == ColumnSide::Sample ? QStringLiteral("SELECT  ") : QStringLiteral("SELECT        "));
+    return lines;
+}
+
+QStringList userTableQueryLines(const QString &database)
+{
+    return {QStringLiteral("select name from ") + quoteIdentifier(database)
+            + QStringLiteral(".dbo.sysobjects where xtype='U'")};
+}
+
 QList<int> columnListingWidths()
 {
     QList<int> widths;

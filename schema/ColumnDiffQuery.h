@@ -22,6 +22,15 @@ QStringList columnDiffQueryLines(const QString &schemaPrefix, const QString &dat
 QStringList columnRefreshQueryLines(const QString &schemaPrefix, const QString &databasePrefix,
                                     const QString &targetDatabase);
 
+// One side's column descriptions as a query of its own, for that side's server: the derived
+// table of the listing (fields 表名1, 外键, 主键名 on the sample side; 表名2, 外键2, 主键名2 on
+// the target side), its catalogue names written with the database name, without the 序号
+// field in the refresh form.
+enum class ColumnSide { Sample, Target };
+QStringList columnSideQueryLines(ColumnSide side, const QString &database, bool refreshForm);
+// The database's user table names (field name), for the table tests of codes "1" and "2".
+QStringList userTableQueryLines(const QString &database);
+
 // Widths of grid columns 0 to 24 (the later columns keep the grid's default).
 QList<int> columnListingWidths();
 

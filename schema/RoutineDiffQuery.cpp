@@ -42,6 +42,21 @@ QStringList routineDiffQueryLines(const QString &schemaPrefix, const QString &ta
                      {{QStringLiteral("S"), schemaPrefix}, {QStringLiteral("T"), bracketed}});
 }
 
+QString localSchemaPrefix(const QString &database)
+{
+    QString bracketed = database;
+    bracketed.replace(QLatin1Char(']'), QLatin1String("]]"));
+    return QLatin1Char('[') + bracketed + QStringLiteral("]..");
+}
+
+QStringList routineSideQueryLines(const QString &database)
+{
+    QString bracketed = database;
+    bracketed.replace(QLatin1Char(']'), QLatin1String("]]"));
+    // The target's derived table serves both sides: it already names its database in brackets.
+    return fillLines(kRoutineDiffLines + 11, 3, {{QStringLiteral("T"), bracketed}});
+}
+
 QList<int> routineListingWidths()
 {
     return {60, 80, 80, 250, 250};

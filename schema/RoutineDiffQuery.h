@@ -15,6 +15,13 @@ namespace dbsync::schema {
 // "[" + name with "]" doubled + "]".
 QStringList routineDiffQueryLines(const QString &schemaPrefix, const QString &targetDatabase);
 
+// "[" + database with "]" doubled + "]..": a catalogue table follows it directly, as it follows
+// the remote schema prefix, for a query run on the database's own server.
+QString localSchemaPrefix(const QString &database);
+// One side's text rows (name, xtype, colid, text) as a query of its own for that side's
+// server: the listing's derived table with the database's own name.
+QStringList routineSideQueryLines(const QString &database);
+
 // Widths of grid columns 0 to 4.
 QList<int> routineListingWidths();
 

@@ -45,26 +45,27 @@ QStringList routineObjectNames(const QList<RoutineDiffRow> &selected)
     return names;
 }
 
+QString routineTypesQueryLine(const QString &side, const QString &schemaPrefix, const QStringList &names)
+{
+    return QStringLiteral("select side='") + side + QStringLiteral("',name,xtype from ") + schemaPrefix
+        + QStringLiteral("sysobjects where xtype in('V','P') and status>=0 and name in(") + nameLiterals(names)
+        + QLatin1Char(')');
+}
+
 QStringList routineSidesQueryLines(const QString &schemaPrefix, const QString &targetDatabase,
                                    const QStringList &names)
 {
     if (names.isEmpty())
         return {};
-    QString bracketed = targetDatabase;
-    bracketed.replace(QLatin1Char(']'), QLatin1String("]]"));
-    const QString list = nameLiterals(names);
     return {
-        QStringLiteral("select side='S',name,xtype from ") + schemaPrefix
-            + QStringLiteral("sysobjects where xtype in('V','P') and status>=0 and name in(") + list + QLatin1Char(')'),
+        routineTypesQueryLine(QStringLiteral("S"), schemaPrefix, names),
         QStringLiteral("union all"),
-        QStringLiteral("select side='T',name,xtype from [") + bracketed
-            + QStringLiteral("]..sysobjects where xtype in('V','P') and status>=0 and name in(") + list + QLatin1Char(')'),
+        routineTypesQueryLine(QStringLiteral("T"), localSchemaPrefix(targetDatabase), names),
     };
 }
 
-RoutineCatalogue readRoutineSides(const ResultSet &result)
+RoutineCatalogue readRoutineSides(const ResultSet &result, RoutineCatalogue catalogue)
 {
-    RoutineCatalogue catalogue;
     for (int row = 0; row < result.rowCount(); ++row) {
         const QString side = result.text(row, QStringLiteral("side")).trimmed();
         const QString type = result.text(row, QStringLiteral("xtype")).trimmed().toUpper();  // char(2): "P "

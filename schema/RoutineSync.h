@@ -57,7 +57,10 @@ QStringList routineObjectNames(const QList<RoutineDiffRow> &selected);
 // without an initial database), like the listing. No names: no lines (nothing to ask).
 QStringList routineSidesQueryLines(const QString &schemaPrefix, const QString &targetDatabase,
                                    const QStringList &names);
-RoutineCatalogue readRoutineSides(const ResultSet &result);
+// One side's part of it, for that side's own server (side "S" or "T", prefix "[db]..").
+QString routineTypesQueryLine(const QString &side, const QString &schemaPrefix, const QStringList &names);
+// Several answers of either form may be read into one catalogue.
+RoutineCatalogue readRoutineSides(const ResultSet &result, RoutineCatalogue catalogue = {});
 
 RoutineAction decideRoutine(const RoutineSides &sides);
 QList<RoutinePlan> planRoutines(const QList<RoutineDiffRow> &selected, const RoutineCatalogue &catalogue);

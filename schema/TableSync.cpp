@@ -34,7 +34,8 @@ QString key(const QString &a, const QString &b)
 class Planner {
 public:
     Planner(const TableSyncContext &context, const QList<DefaultConstraint> &defaults)
-        : m_database(quoteIdentifier(context.targetDatabase)), m_schemaPrefix(context.schemaPrefix)
+        : m_context(context), m_database(quoteIdentifier(context.targetDatabase)),
+          m_schemaPrefix(context.schemaPrefix)
     {
         for (const DefaultConstraint &d : defaults)
             m_defaults.insert(key(d.table, d.column), d.name);
@@ -104,7 +105,10 @@ private:
     {
         const ColumnDiffRow &r = rows[index];
         const QString &code = r.code;
-        if (code == QLatin1String("2")) {
+        if (code == QLatin1String("2") && m_context.sampleColumns) {
+            statement(createTableLines(m_context.targetDatabase, r.sampleTable, *m_context.sampleColumns));
+            m_plan.endsEarly = true;
+        } else if (code == QLatin1String("2")) {
             statement({QStringLiteral("select * into ") + table(r.sampleTable) + QStringLiteral(" from ") + m_schemaPrefix
                        + quoteIdentifier(r.sampleTable) + QStringLiteral(" where 1=2")});
             m_plan.endsEarly = true;
@@ -208,6 +212,7 @@ private:
                    + names.join(QLatin1Char(',')) + QLatin1Char(')')});
     }
 
+    const TableSyncContext &m_context;
     QString m_database;
     QString m_schemaPrefix;
     QHash<QString, QString> m_defaults;
@@ -240,6 +245,42 @@ QString typeSuffix(TypeRule rule, const QString &type, const QString &length, co
         return paren(length + QLatin1Char(',') + scale);
     }
     return QString();
+}
+
+QStringList sampleColumnsQueryLines(const QString &sampleDatabase, const QString &table)
+{
+    const QString database = quoteIdentifier(sampleDatabase);
+    return {
+        QStringLiteral("select 字段名=a.name,类型=b.name,长度=a.prec,小数位数=a.scale,允许空=a.isnullable"),
+        QStringLiteral("from ") + database + QStringLiteral(".dbo.syscolumns a left join ") + database
+            + QStringLiteral(".dbo.systypes b on a.xtype=b.xusertype"),
+        QStringLiteral("inner join ") + database + QStringLiteral(".dbo.sysobjects d on a.id=d.id and d.xtype='U'"),
+        QStringLiteral("where d.name=N'") + quoteStringLiteralContent(table) + QStringLiteral("'"),
+        QStringLiteral("order by a.colid"),
+    };
+}
+
+QList<SampleColumn> readSampleColumns(const ResultSet &result)
+{
+    QList<SampleColumn> columns;
+    for (int row = 0; row < result.rowCount(); ++row)
+        columns.append({result.text(row, QStringLiteral("字段名")), result.text(row, QStringLiteral("类型")),
+                        result.text(row, QStringLiteral("长度")), result.text(row, QStringLiteral("小数位数")),
+                        result.text(row, QStringLiteral("允许空"))});
+    return columns;
+}
+
+QStringList createTableLines(const QString &targetDatabase, const QString &table, const QList<SampleColumn> &columns)
+{
+    QStringList lines{QStringLiteral("create table ") + quoteIdentifier(targetDatabase) + QStringLiteral(".dbo.")
+                      + quoteIdentifier(table) + QStringLiteral(" (")};
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        const SampleColumn &c = columns[i];
+        lines.append(quoteIdentifier(c.name) + QLatin1Char(' ') + c.type + typeSuffix(TypeRule::Add, c.type, c.length, c.scale)
+                     + QLatin1Char(' ') + nullabilityLine(c.nullable) + (i + 1 < columns.size() ? QStringLiteral(",") : QString()));
+    }
+    lines.append(QStringLiteral(")"));
+    return lines;
 }
 
 QString nullabilityLine(const QString &nullable)

@@ -17,6 +17,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace dbsync {
 class ResultSet;
 }
@@ -38,10 +40,29 @@ QString typeSuffix(TypeRule rule, const QString &type, const QString &length, co
 // "null" when 允许空 is 1, else "not null".
 QString nullabilityLine(const QString &nullable);
 
+// A column of a sample table as a table the target lacks is created with: name, type name,
+// length or precision (-1 for MAX), scale and 允许空, in column order.
+struct SampleColumn {
+    QString name, type, length, scale, nullable;
+    bool operator==(const SampleColumn &) const = default;
+};
+
 struct TableSyncContext {
     QString targetDatabase;  // ComboBox2, as typed
     QString schemaPrefix;    // remote schema prefix, for copying a table's structure
+    // Compared locally, the target cannot read the sample: code "2" creates the table from
+    // these columns (of the table of the first code "2" row) instead of copying it.
+    std::optional<QList<SampleColumn>> sampleColumns;
 };
+
+// The sample table's columns as sampleColumns takes them, run on the sample server (fields
+// 字段名, 类型, 长度, 小数位数, 允许空), and their reader.
+QStringList sampleColumnsQueryLines(const QString &sampleDatabase, const QString &table);
+QList<SampleColumn> readSampleColumns(const ResultSet &result);
+// "create table T.dbo.X (" + one line per column (name, full type, nullability) + ")": the
+// columns, types and nullability that copying the table with select … into brings, without
+// keys, defaults or the identity property.
+QStringList createTableLines(const QString &targetDatabase, const QString &table, const QList<SampleColumn> &columns);
 
 // A default constraint of the target: table, column and constraint name.
 struct DefaultConstraint {

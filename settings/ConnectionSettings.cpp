@@ -67,7 +67,8 @@ QString enterSettingsFolder()
     return folder;
 }
 
-void writeConnectionSettings(const QString &fileName, const std::array<QString, 8> &fieldTexts)
+void writeConnectionSettings(const QString &fileName, const std::array<QString, 8> &fieldTexts,
+                             const QList<ExtraSetting> &extras)
 {
     const QString key = QString::fromLatin1(kSettingsKey);
     std::array<QString, 8> stored;
@@ -85,7 +86,14 @@ void writeConnectionSettings(const QString &fileName, const std::array<QString, 
         const SettingsEntry &entry = settingsEntries()[i];
         ini->write(QString::fromUtf8(entry.section), QString::fromUtf8(entry.key), stored[i]);
     }
+    for (const ExtraSetting &extra : extras)
+        ini->write(extra.section, extra.key, extra.value);
     ini->save();
+}
+
+std::optional<QString> readPlainSetting(const QString &fileName, const QString &section, const QString &key)
+{
+    return IniFile(fileName).value(section, key);
 }
 
 void readConnectionSettings(const QString &fileName, const std::function<void(int, const QString &)> &apply)

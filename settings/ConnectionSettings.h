@@ -4,10 +4,12 @@
 // cannot be written). Addresses are stored as typed; names, passwords and databases as DES hex
 // text under the settings key.
 
+#include <QList>
 #include <QString>
 
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace dbsync {
 
@@ -44,7 +46,19 @@ QString enterSettingsFolder();
 // Everything is encrypted before the file is touched, and the file is replaced in one step, so
 // on any failure the old file is unchanged. Throws std::runtime_error with the cipher's message,
 // or "Unable to write to <fileName>" when the file cannot be written.
-void writeConnectionSettings(const QString &fileName, const std::array<QString, 8> &fieldTexts);
+// Extras: further entries, each (section, key, value) in plain text, written in the same step.
+struct ExtraSetting {
+    QString section, key, value;
+};
+void writeConnectionSettings(const QString &fileName, const std::array<QString, 8> &fieldTexts,
+                             const QList<ExtraSetting> &extras = {});
+
+// How the databases are compared ("server" or "local"): one more plain entry of the target's
+// section, which readers of the eight entries pass over.
+inline constexpr const char *kTargetSection = "程序参数";
+inline constexpr const char *kCompareModeKey = "比较方式";
+// A plain entry as stored, or nothing when the file, section or key is missing.
+std::optional<QString> readPlainSetting(const QString &fileName, const QString &section, const QString &key);
 
 // Reads the eight entries in table order and calls apply(index, text) right after each one is
 // read and decrypted, so a failure part-way leaves the earlier fields set. A missing entry gives

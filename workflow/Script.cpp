@@ -22,7 +22,9 @@ QString renderScript(const ScriptSource &source, const Plan &plan)
     comment(QStringLiteral("样本数据库：%1 / %2").arg(f.EIP, f.ComboBox1));
     comment(QStringLiteral("目的数据库：%1 / %2").arg(f.Edit2, f.ComboBox2));
     comment(QStringLiteral("生成时间：%1").arg(source.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
-    if (!source.withPassword)
+    if (plan.mode == CompareMode::Local)
+        comment(QStringLiteral("比较方式：在本机比较，语句中没有样本服务器的密码。"));
+    else if (!source.withPassword)
         comment(QStringLiteral("OPENDATASOURCE 中的样本密码写作 %1，执行前请换成真实密码。").arg(kMaskedPassword));
     if (plan.kind == ListingKind::Tables)
         comment(QStringLiteral("建表或删表的语句之后同步即结束，其余的行要等重新列出后的下一轮。"));

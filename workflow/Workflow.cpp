@@ -2,18 +2,102 @@
 
 #include "db/CrossServer.h"
 #include "db/ResultSet.h"
+#include "schema/LocalComparison.h"
 #include "schema/RoutineSync.h"
 #include "schema/TableSync.h"
 
+#include <algorithm>
+
 namespace dbsync::workflow {
+
+namespace {
+
+// One side's answer, on a query object of its own so that ADOQuery2 keeps the listing (and the
+// grid its rows) until the joined result replaces it. No time limit, like the listing.
+ResultSet readSide(AdoConnection &connection, const QStringList &lines)
+{
+    AdoQuery query(&connection, 0);
+    query.setSql(lines);
+    query.open();
+    return query.result();
+}
+
+QStringList names(const ResultSet &result)
+{
+    QStringList list;
+    for (int row = 0; row < result.rowCount(); ++row)
+        list.append(result.text(row, QStringLiteral("name")));
+    return list;
+}
+
+}  // namespace
+
+QString compareModeName(CompareMode mode)
+{
+    return mode == CompareMode::Local ? QStringLiteral("local") : QStringLiteral("server");
+}
+
+std::optional<CompareMode> compareModeFromName(const QString &name)
+{
+    const QString n = name.trimmed().toLower();
+    if (n == QLatin1String("local"))
+        return CompareMode::Local;
+    if (n == QLatin1String("server"))
+        return CompareMode::Server;
+    return std::nullopt;
+}
 
 QString toolVersion()
 {
     return QStringLiteral(DBSYNC_VERSION);
 }
 
-void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind)
+void prepareComparison(DatabaseObjects &objects, CompareMode mode)
 {
+    if (mode == CompareMode::Server)
+        runEnablingStep(objects.ADOCommand1);
+}
+
+bool refusesServerSideComparison(int nativeError, bool duringEnablingStep)
+{
+    switch (nativeError) {
+    case 7403:   // the OLE DB provider "SQLOLEDB" has not been registered
+    case 40515:  // references to other databases or servers are not supported
+        return true;
+    case 15281:  // the component 'Ad Hoc Distributed Queries' is turned off by security
+    case 15247:  // no permission for sp_configure
+    case 15123:  // the configuration option does not exist
+    case 2812:   // no sp_configure at all
+        return duringEnablingStep;
+    default:
+        return false;
+    }
+}
+
+ResultSet localListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, bool refreshForm)
+{
+    if (kind == ListingKind::Routines)
+        return schema::compareRoutineSides(
+            readSide(objects.ADOConnection1, schema::routineSideQueryLines(fields.ComboBox1)),
+            readSide(objects.ADOConnection2, schema::routineSideQueryLines(fields.ComboBox2)));
+    using schema::ColumnSide;
+    const ResultSet sample =
+        readSide(objects.ADOConnection1, schema::columnSideQueryLines(ColumnSide::Sample, fields.ComboBox1, refreshForm));
+    const QStringList sampleTables = names(readSide(objects.ADOConnection1, schema::userTableQueryLines(fields.ComboBox1)));
+    const ResultSet target =
+        readSide(objects.ADOConnection2, schema::columnSideQueryLines(ColumnSide::Target, fields.ComboBox2, refreshForm));
+    const QStringList targetTables = names(readSide(objects.ADOConnection2, schema::userTableQueryLines(fields.ComboBox2)));
+    return schema::compareColumnSides(sample, target, sampleTables, targetTables);
+}
+
+void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, CompareMode mode)
+{
+    if (mode == CompareMode::Local) {
+        objects.ADOQuery2.close();
+        objects.ADOQuery2.clearSql();
+        objects.ADOQuery2.openOn(localListing(objects, fields, kind, false));
+        return;
+    }
     const QString schemaPrefix = remoteSchemaPrefix(fields);
     objects.ADOQuery2.close();
     if (kind == ListingKind::Tables)
@@ -24,8 +108,14 @@ void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKi
     objects.ADOQuery2.open();
 }
 
-void openTableRefresh(DatabaseObjects &objects, const ServerFields &fields)
+void openTableRefresh(DatabaseObjects &objects, const ServerFields &fields, CompareMode mode)
 {
+    if (mode == CompareMode::Local) {
+        objects.ADOQuery2.close();
+        objects.ADOQuery2.clearSql();
+        objects.ADOQuery2.openOn(localListing(objects, fields, ListingKind::Tables, true));
+        return;
+    }
     objects.ADOQuery2.close();
     objects.ADOQuery2.setSql(
         schema::columnRefreshQueryLines(remoteSchemaPrefix(fields), remoteDatabasePrefix(fields), fields.ComboBox2));
@@ -49,7 +139,8 @@ const ResultSet &queryOnTargetServer(DatabaseObjects &objects, const QStringList
     return objects.ADOQuery4.result();
 }
 
-Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::ColumnDiffRow> &rows)
+Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::ColumnDiffRow> &rows,
+                CompareMode mode)
 {
     const QString target = fields.ComboBox2;
     QList<schema::DefaultConstraint> defaults;
@@ -57,11 +148,22 @@ Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QLis
     if (!tables.isEmpty())
         defaults = schema::readDefaultConstraints(
             queryOnTargetServer(objects, schema::defaultConstraintQueryLines(target, tables)));
-    const schema::TableSyncPlan tablePlan =
-        schema::planTableSync(rows, {target, remoteSchemaPrefix(fields)}, defaults);
+    schema::TableSyncContext context{target, {}, std::nullopt};
+    if (mode == CompareMode::Server) {
+        context.schemaPrefix = remoteSchemaPrefix(fields);
+    } else {
+        // The command ends at its first create or drop: only that table's columns can be needed.
+        const auto ending = std::find_if(rows.begin(), rows.end(), [](const schema::ColumnDiffRow &r) {
+            return r.code == QLatin1String("1") || r.code == QLatin1String("2");
+        });
+        if (ending != rows.end() && ending->code == QLatin1String("2"))
+            context.sampleColumns = schema::readSampleColumns(readSide(
+                objects.ADOConnection1, schema::sampleColumnsQueryLines(fields.ComboBox1, ending->sampleTable)));
+    }
+    const schema::TableSyncPlan tablePlan = schema::planTableSync(rows, context, defaults);
 
     Plan plan{ListingKind::Tables, tablePlan.steps, tablePlan.endsEarly, -1, tablePlan.identityNotes,
-              tablePlan.replacedColumns, {}};
+              tablePlan.replacedColumns, {}, mode};
     for (const QString &table : schema::rowLookupTables(tablePlan))
         if (queryOnTargetServer(objects, schema::rowLookupQueryLines(target, table)).rowCount() > 0)
             plan.populatedTables.append(table);
@@ -76,37 +178,50 @@ Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QLis
     return plan;
 }
 
-Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::RoutineDiffRow> &rows)
+Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::RoutineDiffRow> &rows,
+                  CompareMode mode)
 {
-    const QString schemaPrefix = remoteSchemaPrefix(fields);
+    const bool local = mode == CompareMode::Local;
+    // Locally the sample's catalogue is read on the sample server under its own name.
+    const QString schemaPrefix = local ? schema::localSchemaPrefix(fields.ComboBox1) : remoteSchemaPrefix(fields);
     const QStringList names = schema::routineObjectNames(rows);
     schema::RoutineCatalogue catalogue;
-    if (!names.isEmpty())
+    if (!names.isEmpty() && local) {
+        catalogue = schema::readRoutineSides(readSide(
+            objects.ADOConnection1, {schema::routineTypesQueryLine(QStringLiteral("S"), schemaPrefix, names)}));
+        catalogue = schema::readRoutineSides(
+            queryOnTargetServer(objects, {schema::routineTypesQueryLine(
+                                             QStringLiteral("T"), schema::localSchemaPrefix(fields.ComboBox2), names)}),
+            catalogue);
+    } else if (!names.isEmpty()) {
         catalogue = schema::readRoutineSides(
             queryOnTargetServer(objects, schema::routineSidesQueryLines(schemaPrefix, fields.ComboBox2, names)));
+    }
     const auto plans = schema::planRoutines(rows, catalogue);
     Plan plan;
     plan.kind = ListingKind::Routines;
-    plan.steps = schema::routineSyncSteps(plans, [&objects, &schemaPrefix](const QString &name) {
-        return schema::joinDefinition(
-            queryOnTargetServer(objects, schema::routineDefinitionQueryLines(schemaPrefix, name)));
+    plan.mode = mode;
+    plan.steps = schema::routineSyncSteps(plans, [&](const QString &name) {
+        const QStringList lines = schema::routineDefinitionQueryLines(schemaPrefix, name);
+        return schema::joinDefinition(local ? readSide(objects.ADOConnection1, lines)
+                                            : queryOnTargetServer(objects, lines));
     });
     return plan;
 }
 
 Plan planRows(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,
-              const QList<int> &positions)
+              const QList<int> &positions, CompareMode mode)
 {
     if (kind == ListingKind::Tables) {
         QList<schema::ColumnDiffRow> rows;
         for (int position : positions)
             rows.append(schema::readColumnDiffRow(listing, position));
-        return planTables(objects, fields, rows);
+        return planTables(objects, fields, rows, mode);
     }
     QList<schema::RoutineDiffRow> rows;
     for (int position : positions)
         rows.append(schema::readRoutineDiffRow(listing, position));
-    return planRoutines(objects, fields, rows);
+    return planRoutines(objects, fields, rows, mode);
 }
 
 QString statementText(const schema::SyncStep &step)

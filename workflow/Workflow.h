@@ -4,11 +4,13 @@
 // through the same objects. Input checks, notices, the echo and the grid stay with the caller.
 
 #include "db/DatabaseObjects.h"
+#include "db/ResultSet.h"
 #include "db/ServerAccess.h"
 #include "schema/ColumnDiffQuery.h"
 #include "schema/RoutineDiffQuery.h"
 #include "schema/SyncStep.h"
 #include "schema/TableSync.h"
+#include "workflow/CompareMode.h"
 
 #include <QList>
 #include <QString>
@@ -16,10 +18,6 @@
 
 #include <functional>
 #include <optional>
-
-namespace dbsync {
-class ResultSet;
-}
 
 namespace dbsync::workflow {
 
@@ -31,10 +29,23 @@ enum class ListingKind {
 // The tool's version, from the build.
 QString toolVersion();
 
-// After the enabling step: closes ADOQuery2, sets the listing query and opens it.
-void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind);
+// What a comparison or synchronisation needs before it reads the sample: the enabling step
+// on ADOCommand1 for the server-side way, nothing for the local one.
+void prepareComparison(DatabaseObjects &objects, CompareMode mode);
+
+// Whether the target server's error says it cannot run the server-side way at all: no
+// SQLOLEDB provider (7403), four-part names refused (40515), or, on the enabling step, no
+// permission or no such procedure (15281, 15247, 15123, 2812).
+bool refusesServerSideComparison(int nativeError, bool duringEnablingStep);
+
+// After prepareComparison: closes ADOQuery2 and opens it on the listing.
+void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind,
+                 CompareMode mode = CompareMode::Server);
 // The table synchronisation's refresh: the column listing without positions, by table only.
-void openTableRefresh(DatabaseObjects &objects, const ServerFields &fields);
+void openTableRefresh(DatabaseObjects &objects, const ServerFields &fields, CompareMode mode = CompareMode::Server);
+
+// The local listing's result, from one query per side (over ADOConnection1 and ADOConnection2).
+ResultSet localListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, bool refreshForm);
 
 // Which listing a result is, by its fields; none for anything else (or nothing open).
 std::optional<ListingKind> listingKind(const ResultSet &result);
@@ -56,17 +67,22 @@ struct Plan {
     // before anything runs), so that the user is told whose values were renumbered.
     QList<schema::TableSyncPlan::Column> replacedColumns;
     QStringList populatedTables;
+    // How the listing it came from was compared (a local plan reads nothing through a prefix).
+    CompareMode mode = CompareMode::Server;
 
     schema::TableSyncPlan tablePlan() const { return {steps, endsEarly, identityNotes, replacedColumns}; }
 };
 
 // The look-ups the plans need, run on ADOQuery4 (only SELECTs), then the plan. Nothing changes
 // on either server. Errors of the server pass through.
-Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::ColumnDiffRow> &rows);
-Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::RoutineDiffRow> &rows);
+// Compared locally, the sample's side of the look-ups runs on the sample server (ADOConnection1).
+Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::ColumnDiffRow> &rows,
+                CompareMode mode = CompareMode::Server);
+Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::RoutineDiffRow> &rows,
+                  CompareMode mode = CompareMode::Server);
 // The rows at these positions of the result, read without moving any data set.
 Plan planRows(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,
-              const QList<int> &positions);
+              const QList<int> &positions, CompareMode mode = CompareMode::Server);
 
 // The text the server receives for the step: the lines joined by CR LF (the command's text).
 QString statementText(const schema::SyncStep &step);

@@ -107,6 +107,7 @@ struct InstanceConfig {
     std::vector<LoginSpec> logins;     // empty: sa / sqlsim, sysadmin
     std::vector<std::string> databases;
     std::string backupDir;             // stands for the server's C:\ drive
+    bool oledbProviders = true;        // false: no SQLOLEDB, as on SQL Server on Linux (7403)
 };
 
 struct LoginOutcome {

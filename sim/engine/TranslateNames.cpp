@@ -118,7 +118,7 @@ ResolvedDb Translator::openDataSource(std::size_t &i)
                        16);
     const std::string provider = t_[i + 2].text;
     std::string p = lower(provider);
-    if (p != "sqloledb" && p != "sqloledb.1" && p.rfind("sqlncli", 0) != 0)
+    if (!local.config.oledbProviders || (p != "sqloledb" && p != "sqloledb.1" && p.rfind("sqlncli", 0) != 0))
         throw SqlError(7403, "The OLE DB provider \"" + provider + "\" has not been registered.", 16).aborting();
     std::string dataSource, user, password;
     std::string_view conn = t_[i + 4].text;

@@ -22,7 +22,7 @@ namespace sqlsim::server {
 const char *const kUsage =
     "usage: sqlsim --server NAME=127.0.0.1:PORT ... [--login NAME:USER:PASSWORD[:nosysadmin]]...\n"
     "              [--database NAME:DBNAME]... [--init NAME:FILE.sql]... [--backup-dir NAME:DIR]...\n"
-    "              [--log FILE] [--ready-file FILE] [--exit-with-parent]\n";
+    "              [--no-oledb-provider NAME]... [--log FILE] [--ready-file FILE] [--exit-with-parent]\n";
 
 namespace {
 
@@ -86,7 +86,8 @@ Options parseOptions(const std::vector<std::string> &args)
                 if (other.name == c.name)
                     throw UsageError("--server " + c.name + " given twice");
             o.instances.push_back(std::move(c));
-        } else if (opt == "--login" || opt == "--database" || opt == "--init" || opt == "--backup-dir") {
+        } else if (opt == "--login" || opt == "--database" || opt == "--init" || opt == "--backup-dir" ||
+                   opt == "--no-oledb-provider") {
             later.emplace_back(opt, value);
         } else if (opt == "--log") {
             o.logFile = value;
@@ -99,7 +100,8 @@ Options parseOptions(const std::vector<std::string> &args)
     if (o.instances.empty())
         throw UsageError("at least one --server is needed");
     for (const auto &[opt, value] : later) {
-        const auto [name, rest] = splitName(opt, value);
+        const auto [name, rest] =
+            opt == "--no-oledb-provider" ? std::pair{value, std::string()} : splitName(opt, value);
         InstanceConfig &inst = instanceNamed(o, opt, name);
         if (opt == "--login") {
             LoginSpec login;
@@ -119,6 +121,8 @@ Options parseOptions(const std::vector<std::string> &args)
             inst.databases.push_back(rest);
         } else if (opt == "--init") {
             o.inits.emplace_back(name, rest);
+        } else if (opt == "--no-oledb-provider") {
+            inst.oledbProviders = false;
         } else {
             inst.backupDir = rest;
         }

@@ -15,6 +15,13 @@ struct RecordingDialogs : dbsync::Dialogs {
     void inputCheck(const QString &text) override { shown.append({"inputCheck", text}); }
     void notice(const QString &text) override { shown.append({"notice", text}); }
     void error(const QString &text) override { shown.append({"error", text}); }
+    // Questions are answered with the next of these; no when they are used up.
+    QList<bool> answers;
+    bool question(const QString &text) override
+    {
+        shown.append({"question", text});
+        return !answers.isEmpty() && answers.takeFirst();
+    }
 
     QStringList texts(const QString &kind) const
     {

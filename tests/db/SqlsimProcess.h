@@ -34,6 +34,8 @@ public:
         QString login = QStringLiteral("sa");
         QString password = QStringLiteral("sqlsim");
         QStringList databases;
+        bool sysadmin = true;       // false: sp_configure is refused (15247)
+        bool oledbProvider = true;  // false: OPENDATASOURCE fails with 7403, as on Linux
     };
 
     explicit SqlsimProcess(const QList<Server> &servers)
@@ -44,7 +46,11 @@ public:
         QStringList args;
         for (const Server &s : servers) {
             args << QStringLiteral("--server") << s.name + QStringLiteral("=127.0.0.1:0");
-            args << QStringLiteral("--login") << s.name + QLatin1Char(':') + s.login + QLatin1Char(':') + s.password;
+            args << QStringLiteral("--login")
+                 << s.name + QLatin1Char(':') + s.login + QLatin1Char(':') + s.password
+                        + (s.sysadmin ? QString() : QStringLiteral(":nosysadmin"));
+            if (!s.oledbProvider)
+                args << QStringLiteral("--no-oledb-provider") << s.name;
             for (const QString &db : s.databases)
                 args << QStringLiteral("--database") << s.name + QLatin1Char(':') + db;
             const QString backups = m_dir.filePath(s.name + QStringLiteral("-c"));

@@ -6,6 +6,9 @@
 #include "tests/demo/DemoServers.h"
 
 #include "app/Form43.h"
+#include "app/Form43Sync.h"
+#include "tests/e2e/ListingComparison.h"
+#include "workflow/Workflow.h"
 #include "app/ResultGrid.h"
 #include "db/AdoConnection.h"
 #include "db/AdoQuery.h"
@@ -56,7 +59,17 @@ protected:
         servers.reset();
     }
 
-    void press(void (TForm43::*command)()) { window->runCommand(command); }
+    // A listing the command leaves on screen must also come out the same the local way.
+    void press(void (TForm43::*command)())
+    {
+        const qsizetype errorsBefore = errors().size();
+        window->runCommand(command);
+        const auto kind = dbsync::workflow::listingKind(listing());
+        const bool listed = command == &TForm43::Button9Click || command == &TForm43::Button14Click;
+        if (listed && kind && errors().size() == errorsBefore)
+            dbsync::test::expectSameListing(
+                listing(), dbsync::workflow::localListing(*window, dbsync::form43::serverFields(*window), *kind, false));
+    }
     const dbsync::ResultSet &listing() const { return window->ADOQuery2.result(); }
     int rows() const { return listing().rowCount(); }
     QString field(int row, const QString &name) const { return listing().text(row, name); }

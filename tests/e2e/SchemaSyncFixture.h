@@ -5,13 +5,16 @@
 // the tool sent from sqlsim's log.
 
 #include "app/Form43.h"
+#include "app/Form43Sync.h"
 #include "app/ResultGrid.h"
 #include "db/AdoCommand.h"
 #include "db/AdoConnection.h"
 #include "db/AdoQuery.h"
 #include "db/ConnectionString.h"
 #include "tests/app/RecordingDialogs.h"
+#include "tests/e2e/ListingComparison.h"
 #include "tests/e2e/TestServers.h"
+#include "workflow/Workflow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,6 +25,7 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <tuple>
 #include <memory>
@@ -60,8 +64,14 @@ protected:
     {
         ensureApplication();
         try {
+            // Two more targets stand for servers that cannot read the sample themselves: one
+            // without the SQLOLEDB provider (SQL Server on Linux), one whose login may not run
+            // sp_configure. Only sqlsim has them.
             servers = std::make_unique<TestServers>(QList<SqlsimProcess::Server>{
-                {"sample", "sa", "pw1", {}}, {"target", "sa", "pw2", {}}});
+                {"sample", "sa", "pw1", {}},
+                {"target", "sa", "pw2", {}},
+                {"linux", "sa", "pw3", {}, true, false},
+                {"shared", "dev", "pw4", {"shared_db"}, false, true}});
         } catch (const std::exception &e) {
             startError = QString::fromUtf8(e.what());
         }
@@ -164,8 +174,36 @@ protected:
     void onSample(const QString &sql) { execOn("sample", sampleDb, sql); }
     void onTarget(const QString &sql) { execOn("target", targetDb, sql); }
 
-    // Runs a command as its button does: errors go to the recorded error display.
-    void press(void (TForm43::*command)()) { window->runCommand(command); }
+    // Runs a command as its button does: errors go to the recorded error display. A listing
+    // it leaves on screen is made once more the local way, which must give the same rows.
+    void press(void (TForm43::*command)())
+    {
+        int opened = 0;
+        const QMetaObject::Connection watch =
+            QObject::connect(&window->ADOQuery2, &AdoQuery::resultChanged, [&opened, this] {
+                opened += window->ADOQuery2.isOpen() ? 1 : 0;
+            });
+        const qsizetype errorsBefore = errors().size();
+        window->runCommand(command);
+        QObject::disconnect(watch);
+        if (compareLocally && opened > 0 && errors().size() == errorsBefore)
+            expectLocalListingAlike();
+    }
+
+    // The local comparison of the databases on screen, over the window's own connections; what
+    // it sends is kept out of the batches the test looks at.
+    void expectLocalListingAlike()
+    {
+        const auto kind = workflow::listingKind(listing());
+        if (!kind || window->compareMode() != workflow::CompareMode::Server)
+            return;
+        const qsizetype before = servers->onSqlsim() ? servers->sim().batches("target").size() : 0;
+        const bool refreshForm = *kind == workflow::ListingKind::Tables && listing().fieldIndex(QStringLiteral("序号")) < 0;
+        const ResultSet local = workflow::localListing(*window, form43::serverFields(*window), *kind, refreshForm);
+        if (servers->onSqlsim())
+            hiddenTargetBatches.append({before, servers->sim().batches("target").size()});
+        expectSameListing(listing(), local);
+    }
 
     const ResultSet &listing() const { return window->ADOQuery2.result(); }
     int rows() const { return listing().rowCount(); }
@@ -192,7 +230,15 @@ protected:
     static qsizetype mark() { return servers->onSqlsim() ? servers->sim().batches("target").size() : 0; }
     static QStringList batchesSince(qsizetype before)
     {
-        return servers->onSqlsim() ? servers->sim().batches("target").mid(before) : QStringList();
+        if (!servers->onSqlsim())
+            return {};
+        const QStringList all = servers->sim().batches("target");
+        QStringList out;
+        for (qsizetype i = before; i < all.size(); ++i)
+            if (std::none_of(hiddenTargetBatches.begin(), hiddenTargetBatches.end(),
+                             [i](const auto &range) { return i >= range.first && i < range.second; }))
+                out << all[i];
+        return out;
     }
     // The batches since the mark that start with the text (ignoring case).
     static QStringList sentSince(qsizetype before, const QString &start)
@@ -209,6 +255,8 @@ protected:
 
     static std::unique_ptr<TestServers> servers;
     static QString startError;
+    static inline QList<std::pair<qsizetype, qsizetype>> hiddenTargetBatches;
+    bool compareLocally = true;
     QString sampleDb, targetDb;
     bool createdSample = false, createdTarget = false;
     RecordingDialogs dialogs;

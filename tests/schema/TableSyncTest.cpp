@@ -34,7 +34,7 @@ ColumnDiffRow both(const char *code)
 TableSyncPlan plan(const QList<ColumnDiffRow> &rows, const QList<DefaultConstraint> &defaults = {},
                    const QString &database = "tgt")
 {
-    return planTableSync(rows, {database, kPrefix}, defaults);
+    return planTableSync(rows, {database, kPrefix, std::nullopt}, defaults);
 }
 
 SyncStep query(const QStringList &lines)

@@ -1,76 +1,18 @@
 // The tool's comparison queries against a sample and a target database with one deliberate
 // difference of each kind; the expected rows are written out from the comparison rules.
 #include "Recorder.h"
+#include "GoldenFixture.h"
 #include "ToolQueries.h"
 
 #include <algorithm>
+#include <string>
 
 namespace sqlsim::test {
 namespace {
 
-const char *const sampleScript = R"sql(
-create database sample
-go
-use sample
-go
-create table common (id int not null, c_ident int identity(1,1), c_type int, c_null int not null,
-  c_len varchar(10), c_scale decimal(10,2), c_def int default 0, c_desc int, same nvarchar(20), c_only_s int)
-go
-exec sp_addextendedproperty 'MS_Description', 'a', 'SCHEMA', 'dbo', 'TABLE', 'common', 'COLUMN', 'c_desc'
-go
-create table only_s (x int)
-go
-create table pk_t (id int primary key)
-go
-create table child (id int, pid int constraint FK_child_pk references pk_t(id))
-go
-create view v_same as select 1 as a
-go
-create view v_diff as select 1 as a
-go
-create proc p_sample as select 1
-go
-create view x_kind as select 1 as a
-go
-create view v_sys as select 1 as a
-go
-exec sp_MS_marksystemobject 'v_sys'
-go
-)sql";
+const std::string sampleScript = std::string("create database sample\ngo\nuse sample\ngo\n") + kGoldenSampleObjects;
 
-const char *const targetScript = R"sql(
-create database target
-go
-use target
-go
-create table common (id int not null, c_ident int not null, c_type bigint, c_null int null,
-  c_len varchar(20), c_scale decimal(10,4), c_def int default 1, c_desc int, same nvarchar(20), gone int)
-go
-alter table common drop column gone
-go
-alter table common add c_only_t int
-go
-exec sp_addextendedproperty 'MS_Description', 'b', 'SCHEMA', 'dbo', 'TABLE', 'common', 'COLUMN', 'c_desc'
-go
-create table only_t (y int)
-go
-create table pk_t (id int not null)
-go
-create table child (id int, pid int)
-go
-create view v_same as select 1 as a
-go
-create view v_diff as select 2 as a
-go
-create proc p_target as select 1
-go
-create proc x_kind as select 1
-go
-create view v_sys as select 2 as a
-go
-exec sp_MS_marksystemobject 'v_sys'
-go
-)sql";
+const std::string targetScript = std::string("create database target\ngo\nuse target\ngo\n") + kGoldenTargetObjects;
 
 class ToolQueries : public ::testing::Test {
 protected:
