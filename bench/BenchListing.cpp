@@ -81,6 +81,7 @@ int run(const bench::ListingOptions &o)
     window.Edit3->setText(f.Edit3);
     window.MaskEdit1->setText(f.MaskEdit1);
     window.ComboBox2->setEditText(f.ComboBox2);
+    window.setCompareMode(o.compare);
     QApplication::processEvents();
 
     if (o.sync) {

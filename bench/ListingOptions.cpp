@@ -7,10 +7,11 @@ namespace bench {
 const char *const kListingUsage =
     "usage: bench_listing --sample HOST,PORT --sample-login L --sample-password P --sample-db D\n"
     "                     --target HOST,PORT --target-login L --target-password P --target-db D\n"
-    "                     [--presses N | --print-query | --sync]\n"
+    "                     [--presses N | --print-query | --sync] [--compare server|local]\n"
     "Times Button14Click from press to filled grid N times (default 3), one line per press:\n"
     "\"press I rows R seconds S rss_mb M\". --print-query prints the query text it sends instead.\n"
-    "--sync lists once, selects every row and times button22Click from press to its notice.\n";
+    "--sync lists once, selects every row and times button22Click from press to its notice.\n"
+    "--compare local lists the tool's way (each side read on its own connection) instead of on the server.\n";
 
 ListingOptions parseListingOptions(const QStringList &args)
 {
@@ -34,6 +35,13 @@ ListingOptions parseListingOptions(const QStringList &args)
         if (i + 1 >= args.size())
             throw std::invalid_argument("missing value after " + opt.toStdString());
         const QString value = args[++i];
+        if (opt == QLatin1String("--compare")) {
+            const auto mode = dbsync::workflow::compareModeFromName(value);
+            if (!mode)
+                throw std::invalid_argument("--compare takes server or local");
+            o.compare = *mode;
+            continue;
+        }
         if (opt == QLatin1String("--presses")) {
             bool ok = false;
             o.presses = value.toInt(&ok);

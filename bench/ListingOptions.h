@@ -3,6 +3,7 @@
 // presses to time, or only print the query text.
 
 #include "db/ServerAccess.h"
+#include "workflow/CompareMode.h"
 
 #include <QStringList>
 #include <optional>
@@ -14,6 +15,7 @@ struct ListingOptions {
     int presses = 3;
     bool printQuery = false;
     bool sync = false;  // list once, select every row, time the table synchronisation
+    dbsync::workflow::CompareMode compare = dbsync::workflow::CompareMode::Server;
 };
 
 // Throws std::invalid_argument with the reason on a bad or incomplete command line.

@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace dbsync {
 
@@ -28,27 +30,43 @@ AdoQuery::AdoQuery(AdoConnection *connection, int commandTimeout, QObject *paren
 
 void AdoQuery::open()
 {
-    if (m_open)
+    openTogether({this});
+}
+
+void AdoQuery::openTogether(const QList<AdoQuery *> &queries)
+{
+    std::vector<StatementRun> runs;
+    std::vector<std::pair<AdoQuery *, std::shared_ptr<std::optional<ResultSet>>>> opening;
+    for (AdoQuery *query : queries) {
+        if (query->m_open)
+            continue;
+        auto first = std::make_shared<std::optional<ResultSet>>();
+        runs.push_back({&usable(query->m_connection), query->m_commandTimeout,
+                        [first, text = query->sqlText()](odbc::Statement &statement) {
+                            statement.execute(text);
+                            do {
+                                if (statement.currentHasColumns()) {
+                                    *first = statement.fetchCurrent();
+                                    break;
+                                }
+                            } while (statement.nextResult());
+                            statement.drain();
+                        }});
+        opening.emplace_back(query, first);
+    }
+    if (runs.empty())
         return;
-    auto first = std::make_shared<std::optional<ResultSet>>();
-    runStatement(usable(m_connection), m_commandTimeout, OperationKind::Query,
-                 [first, text = sqlText()](odbc::Statement &statement) {
-                     statement.execute(text);
-                     do {
-                         if (statement.currentHasColumns()) {
-                             *first = statement.fetchCurrent();
-                             break;
-                         }
-                     } while (statement.nextResult());
-                     statement.drain();
-                 });
-    if (!*first)
-        throw DbError(QStringLiteral("CommandText does not return a result set"));
-    m_result = std::move(**first);
-    m_open = true;
-    m_row = 0;
-    emit resultChanged();
-    emit currentRowChanged(m_row);
+    runStatementsTogether(std::move(runs), OperationKind::Query);
+    for (const auto &[query, first] : opening)
+        if (!*first)
+            throw DbError(QStringLiteral("CommandText does not return a result set"));
+    for (const auto &[query, first] : opening) {
+        query->m_result = std::move(**first);
+        query->m_open = true;
+        query->m_row = 0;
+        emit query->resultChanged();
+        emit query->currentRowChanged(query->m_row);
+    }
 }
 
 void AdoQuery::openOn(ResultSet result)

@@ -5,6 +5,7 @@
 
 #include "db/ResultSet.h"
 
+#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QVariant>
@@ -34,6 +35,9 @@ public:
     // Runs the text and keeps its first row set. Throws DbError (the query then stays closed),
     // also when the text returns no row set.
     void open();
+    // Opens them at the same time, each on its own connection, so that two servers answer at
+    // once; as open() for each (closed ones stay closed when any fails).
+    static void openTogether(const QList<AdoQuery *> &queries);
     // Opens on a result the tool made itself (a comparison joined from two servers' answers)
     // as if the text had returned it; the text is kept but not run.
     void openOn(ResultSet result);

@@ -56,6 +56,30 @@ QString collationKey(const QString &text)
 
 int compareCollated(const QString &a, const QString &b)
 {
+    // The usual texts are ASCII: compare them in place, letter case folded, trailing blanks
+    // left out; anything else goes through the keys.
+    qsizetype na = a.size(), nb = b.size();
+    while (na > 0 && a[na - 1] == QLatin1Char(' '))
+        --na;
+    while (nb > 0 && b[nb - 1] == QLatin1Char(' '))
+        --nb;
+    const QChar *pa = a.constData(), *pb = b.constData();
+    const qsizetype n = std::min(na, nb);
+    qsizetype i = 0;
+    for (; i < n; ++i) {
+        char16_t ca = pa[i].unicode(), cb = pb[i].unicode();
+        if ((ca | cb) >= 0x80)
+            break;
+        if (ca >= 'A' && ca <= 'Z')
+            ca += 32;
+        if (cb >= 'A' && cb <= 'Z')
+            cb += 32;
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    if (i == n && (i == na || pa[i].unicode() < 0x80) && (i == nb || pb[i].unicode() < 0x80))
+        return int(na > n) - int(nb > n);
+
     // Code point order: UTF-16 order differs from it only above the surrogates, so compare
     // as UCS-4 where either key has one.
     const QString ka = collationKey(a), kb = collationKey(b);
@@ -68,11 +92,11 @@ int compareCollated(const QString &a, const QString &b)
     if (!hasSurrogate(ka) && !hasSurrogate(kb))
         return ka.compare(kb);
     const QList<uint> ua = ka.toUcs4(), ub = kb.toUcs4();
-    const qsizetype n = std::min(ua.size(), ub.size());
-    for (qsizetype i = 0; i < n; ++i)
-        if (ua[i] != ub[i])
-            return ua[i] < ub[i] ? -1 : 1;
-    return int(ua.size() > n) - int(ub.size() > n);
+    const qsizetype common = std::min(ua.size(), ub.size());
+    for (qsizetype k = 0; k < common; ++k)
+        if (ua[k] != ub[k])
+            return ua[k] < ub[k] ? -1 : 1;
+    return int(ua.size() > common) - int(ub.size() > common);
 }
 
 }  // namespace dbsync::schema

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace dbsync::schema {
 
@@ -33,13 +34,18 @@ bool isIntegral(const QVariant &v)
     return isNumber(v) && v.typeId() != QMetaType::Double;
 }
 
+const QString &textOf(const QVariant &v)
+{
+    return *static_cast<const QString *>(v.constData());
+}
+
 // SQL's a <> b: false when either is null; texts under the collation.
 bool differs(const QVariant &a, const QVariant &b)
 {
     if (!a.isValid() || !b.isValid())
         return false;
     if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString)
-        return compareCollated(a.toString(), b.toString()) != 0;
+        return compareCollated(textOf(a), textOf(b)) != 0;
     if (isIntegral(a) && isIntegral(b))
         return a.toLongLong() != b.toLongLong();
     if (isNumber(a) && isNumber(b))
@@ -143,11 +149,24 @@ ResultSet compareColumnSides(const ResultSet &sample, const ResultSet &target, c
     const QSet<QString> sampleKeys = tableKeys(sampleTables), targetKeys = tableKeys(targetTables);
     const bool byPosition = fa.position >= 0 && fb.position >= 0;
 
-    QHash<std::pair<QString, QString>, QList<int>> targetByName;
-    for (int rb = 0; rb < target.rowCount(); ++rb)
-        targetByName[{collationKey(target.value(rb, fb.table).toString()),
-                      collationKey(target.value(rb, fb.column).toString())}]
-            .append(rb);
+    // Target rows by table and column name, each name's rows chained in their order.
+    const auto nameKey = [](const ResultSet &side, int row, int table, int column) {
+        return collationKey(side.value(row, table).toString()) + QChar(0)
+            + collationKey(side.value(row, column).toString());
+    };
+    QHash<QString, std::pair<int, int>> firstAndLast;
+    firstAndLast.reserve(target.rowCount());
+    std::vector<int> nextOfSameName(std::size_t(target.rowCount()), -1);
+    for (int rb = 0; rb < target.rowCount(); ++rb) {
+        const QString key = nameKey(target, rb, fb.table, fb.column);
+        const auto slot = firstAndLast.find(key);
+        if (slot == firstAndLast.end()) {
+            firstAndLast.insert(key, {rb, rb});
+        } else {
+            nextOfSameName[std::size_t(slot->second)] = rb;
+            slot->second = rb;
+        }
+    }
 
     QList<Listed> listed;
     QList<bool> paired(target.rowCount(), false);
@@ -162,13 +181,12 @@ ResultSet compareColumnSides(const ResultSet &sample, const ResultSet &target, c
         listed.append(std::move(l));
     };
     for (int ra = 0; ra < sample.rowCount(); ++ra) {
-        const auto match = targetByName.constFind({collationKey(sample.value(ra, fa.table).toString()),
-                                                   collationKey(sample.value(ra, fa.column).toString())});
-        if (match == targetByName.constEnd()) {
+        const auto match = firstAndLast.constFind(nameKey(sample, ra, fa.table, fa.column));
+        if (match == firstAndLast.constEnd()) {
             add(ra, -1);
             continue;
         }
-        for (int rb : *match) {
+        for (int rb = match->first; rb >= 0; rb = nextOfSameName[std::size_t(rb)]) {
             paired[rb] = true;
             if (pairListed(sample, ra, fa, target, rb, fb))
                 add(ra, rb);

@@ -8,8 +8,8 @@ bash tools/setup-debian.sh
 build=build; extra=(); targets=(); tests=()
 if [ "${1:-}" = "--tsan" ]; then
   build=build-tsan; extra=(-DDBSYNC_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
-  targets=(--target sqlsim e2e_ProgressEndToEndTest FailureE2eTest)
-  tests=(-R '^e2e\.(ProgressEndToEndTest|FailureE2eTest)$')
+  targets=(--target sqlsim e2e_ProgressEndToEndTest FailureE2eTest e2e_LocalComparisonEndToEndTest)
+  tests=(-R '^e2e\.(ProgressEndToEndTest|FailureE2eTest|LocalComparisonEndToEndTest)$')
   export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$PWD/tools/tsan.supp"
 elif [ "${1:-}" = "--sanitize" ]; then
   build=build-asan; extra=(-DDBSYNC_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)

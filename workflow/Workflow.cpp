@@ -7,6 +7,7 @@
 #include "schema/TableSync.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace dbsync::workflow {
 
@@ -20,6 +21,17 @@ ResultSet readSide(AdoConnection &connection, const QStringList &lines)
     query.setSql(lines);
     query.open();
     return query.result();
+}
+
+// The sample's lines on the sample server and the target's on the target server, at once.
+std::pair<ResultSet, ResultSet> readSides(DatabaseObjects &objects, const QStringList &sampleLines,
+                                          const QStringList &targetLines)
+{
+    AdoQuery sample(&objects.ADOConnection1, 0), target(&objects.ADOConnection2, 0);
+    sample.setSql(sampleLines);
+    target.setSql(targetLines);
+    AdoQuery::openTogether({&sample, &target});
+    return {sample.result(), target.result()};
 }
 
 QStringList names(const ResultSet &result)
@@ -76,18 +88,19 @@ bool refusesServerSideComparison(int nativeError, bool duringEnablingStep)
 
 ResultSet localListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, bool refreshForm)
 {
-    if (kind == ListingKind::Routines)
-        return schema::compareRoutineSides(
-            readSide(objects.ADOConnection1, schema::routineSideQueryLines(fields.ComboBox1)),
-            readSide(objects.ADOConnection2, schema::routineSideQueryLines(fields.ComboBox2)));
+    // The two servers answer at the same time; their answers are joined here.
+    if (kind == ListingKind::Routines) {
+        const auto [sample, target] = readSides(objects, schema::routineSideQueryLines(fields.ComboBox1),
+                                                schema::routineSideQueryLines(fields.ComboBox2));
+        return schema::compareRoutineSides(sample, target);
+    }
     using schema::ColumnSide;
-    const ResultSet sample =
-        readSide(objects.ADOConnection1, schema::columnSideQueryLines(ColumnSide::Sample, fields.ComboBox1, refreshForm));
-    const QStringList sampleTables = names(readSide(objects.ADOConnection1, schema::userTableQueryLines(fields.ComboBox1)));
-    const ResultSet target =
-        readSide(objects.ADOConnection2, schema::columnSideQueryLines(ColumnSide::Target, fields.ComboBox2, refreshForm));
-    const QStringList targetTables = names(readSide(objects.ADOConnection2, schema::userTableQueryLines(fields.ComboBox2)));
-    return schema::compareColumnSides(sample, target, sampleTables, targetTables);
+    const auto [sample, target] =
+        readSides(objects, schema::columnSideQueryLines(ColumnSide::Sample, fields.ComboBox1, refreshForm),
+                  schema::columnSideQueryLines(ColumnSide::Target, fields.ComboBox2, refreshForm));
+    const auto [sampleTables, targetTables] = readSides(objects, schema::userTableQueryLines(fields.ComboBox1),
+                                                        schema::userTableQueryLines(fields.ComboBox2));
+    return schema::compareColumnSides(sample, target, names(sampleTables), names(targetTables));
 }
 
 void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, CompareMode mode)

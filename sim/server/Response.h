@@ -99,10 +99,11 @@ public:
         tds::Writer &w = out_.writer();
         tds::writeColMetadata(w, columns, c_.tdsVersion_);
         out_.flushFull();
+        tds::Writer encoded;  // a whole row before any of it goes out
         for (const Row &row : rows) {
             if (silenced())
                 return;
-            tds::Writer encoded;
+            encoded.clear();
             try {
                 tds::writeRow(encoded, columns, row, c_.tdsVersion_);
             } catch (const std::runtime_error &e) {

@@ -200,7 +200,13 @@ constexpr std::array<char16_t, 32> kCp1252High = {
 Bytes utf8ToUtf16le(std::string_view utf8)
 {
     Bytes out;
-    out.reserve(utf8.size() * 2);
+    appendUtf16le(out, utf8);
+    return out;
+}
+
+void appendUtf16le(Bytes &out, std::string_view utf8)
+{
+    out.reserve(out.size() + utf8.size() * 2);
     forEachCodePoint(utf8, [&](char32_t cp) {
         auto unit = [&](char32_t u) {
             out.push_back(static_cast<std::uint8_t>(u));
@@ -214,7 +220,6 @@ Bytes utf8ToUtf16le(std::string_view utf8)
             unit(cp);
         }
     });
-    return out;
 }
 
 std::string utf16leToUtf8(std::span<const std::uint8_t> utf16)
@@ -242,7 +247,13 @@ std::string utf16leToUtf8(std::span<const std::uint8_t> utf16)
 Bytes utf8ToCp1252(std::string_view utf8)
 {
     Bytes out;
-    out.reserve(utf8.size());
+    appendCp1252(out, utf8);
+    return out;
+}
+
+void appendCp1252(Bytes &out, std::string_view utf8)
+{
+    out.reserve(out.size() + utf8.size());
     forEachCodePoint(utf8, [&](char32_t cp) {
         if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
             out.push_back(static_cast<std::uint8_t>(cp));
@@ -256,7 +267,6 @@ Bytes utf8ToCp1252(std::string_view utf8)
         }
         out.push_back('?');
     });
-    return out;
 }
 
 std::size_t utf16Length(std::string_view utf8)

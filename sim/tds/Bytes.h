@@ -51,6 +51,7 @@ public:
     void be16(std::uint16_t v);
     void be32(std::uint32_t v);
     void append(std::span<const std::uint8_t> data) { out_.insert(out_.end(), data.begin(), data.end()); }
+    void clear() { out_.clear(); }
     // Writes a little-endian 16-bit value at an earlier position (for lengths known late).
     void patchLe16(std::size_t at, std::uint16_t v);
     // B_VARCHAR: character count in one byte, then UTF-16LE. US_VARCHAR: count in two bytes.
@@ -63,10 +64,12 @@ private:
 
 // UTF-8 in, UTF-16LE out; invalid sequences become U+FFFD.
 Bytes utf8ToUtf16le(std::string_view utf8);
+void appendUtf16le(Bytes &out, std::string_view utf8);
 // UTF-16LE in (odd trailing byte ignored), UTF-8 out; lone surrogates become U+FFFD.
 std::string utf16leToUtf8(std::span<const std::uint8_t> utf16);
 // UTF-8 to Windows code page 1252; characters it lacks become '?', as SQL Server converts.
 Bytes utf8ToCp1252(std::string_view utf8);
+void appendCp1252(Bytes &out, std::string_view utf8);
 // Number of UTF-16 code units the text needs.
 std::size_t utf16Length(std::string_view utf8);
 

@@ -277,6 +277,36 @@ void writeValue(Writer &w, const Wire &c, const Value &v)
             return w.u8(0);
         return w.le16(0xFFFF);
     }
+    const bool binary = c.type == kBigVarBinary || c.type == kImage;
+    if (!c.plp && !c.lob && !c.dateAsText && !binary) {
+        // Text straight into the row: no copy of the value, no buffer of its own.
+        const std::string *text = std::get_if<std::string>(&v);
+        std::string converted;
+        if (!text) {
+            converted = valueAsText(v);
+            text = &converted;
+        }
+        Bytes &out = w.bytes();
+        const std::size_t lengthAt = out.size();
+        w.le16(0);
+        const std::size_t start = out.size();
+        if (c.unicode)
+            appendUtf16le(out, *text);
+        else
+            appendCp1252(out, *text);
+        if (out.size() - start > c.length)
+            out.resize(start + c.length);
+        if (c.type == kBigChar || c.type == kNChar) {
+            // Fixed-length types are padded with blanks to the declared length.
+            while (out.size() - start + (c.unicode ? 2 : 1) <= c.length) {
+                out.push_back(' ');
+                if (c.unicode)
+                    out.push_back(0);
+            }
+        }
+        w.patchLe16(lengthAt, static_cast<std::uint16_t>(out.size() - start));
+        return;
+    }
     Bytes data = c.dateAsText ? utf8ToUtf16le(dateText(valueAsDateTime(v))) : characterBytes(c, v);
     if (c.plp)
         return writePlp(w, &data);

@@ -37,8 +37,9 @@ protected:
         static char *argv[] = {name, nullptr};
         if (!QCoreApplication::instance())
             new QCoreApplication(argc, argv);
-        sim = std::make_unique<SqlsimProcess>(
-            QList<SqlsimProcess::Server>{{"sample", "sa", "pw1", {}}, {"target", "sa", "pw2", {}}});
+        // "linux" has no SQLOLEDB provider: only the local comparison works against it.
+        sim = std::make_unique<SqlsimProcess>(QList<SqlsimProcess::Server>{
+            {"sample", "sa", "pw1", {}}, {"target", "sa", "pw2", {}}, {"linux", "sa", "pw2", {}, true, false}});
     }
     static void TearDownTestSuite() { sim.reset(); }
 
@@ -50,6 +51,7 @@ protected:
         targetDb = QStringLiteral("ct%1").arg(counter);
         exec("sample", "master", "create database " + sampleDb);
         exec("target", "master", "create database " + targetDb);
+        exec("linux", "master", "create database " + targetDb);
     }
 
     static void exec(const QString &server, const QString &db, const QString &sql)
@@ -247,4 +249,46 @@ TEST_F(Cli, ValuesComeFromTheSettingsFileTheWindowWrites)
     // The environment's password wins over the file's.
     o = run({"list", "tables", "--settings", file}, "wrong", QString());
     EXPECT_TRUE(o.err.contains("Login failed"));
+}
+
+TEST_F(Cli, LocalComparisonWorksWhereTheTargetCannotReadTheSample)
+{
+    onSample("create table orders (id int identity(1,1) not null primary key, name varchar(30) null default 'n')");
+    onSample("create view v_orders as select id from orders");
+    exec("linux", targetDb, "create table orders (id int not null, old int null)");
+    QStringList onLinux = connection();
+    onLinux[7] = sim->address("linux");
+
+    // The server-side way fails with the server's message and says what to do.
+    Outcome o = run(QStringList{"list", "tables"} + onLinux);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(o.err.contains("The OLE DB provider \"SQLOLEDB\" has not been registered.")) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains("--compare local")) << o.err.toStdString();
+
+    const qsizetype before = sim->batches("linux").size();
+    o = run(QStringList{"list", "tables", "--compare", "local"} + onLinux);
+    EXPECT_EQ(o.status, 1) << o.err.toStdString();
+    EXPECT_EQ(o.out.count(QChar(10)), 1 + 3) << o.out.toStdString();  // header; id "10", name "4", old "3"
+    o = run(QStringList{"script", "tables", "--compare", "local", "--with-password"} + onLinux);
+    EXPECT_EQ(o.status, 1) << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains("比较方式：在本机比较")) << o.out.toStdString();
+    EXPECT_FALSE(o.out.contains("OPENDATASOURCE"));
+    for (const char *kind : {"tables", "routines"}) {
+        o = run(QStringList{"sync", kind, "--compare", "local", "--no-backup"} + onLinux);
+        EXPECT_EQ(o.status, 0) << kind << ": " << o.err.toStdString();
+        EXPECT_EQ(run(QStringList{"list", kind, "--compare", "local"} + onLinux).status, 0) << kind;
+    }
+    for (const QString &b : sim->batches("linux").mid(before)) {
+        EXPECT_FALSE(b.contains("sp_configure") || b.contains("OPENDATASOURCE", Qt::CaseInsensitive)) << b.toStdString();
+        EXPECT_FALSE(b.contains("pw1")) << b.toStdString();
+    }
+
+    // The settings file's choice is taken when no option says otherwise.
+    QTemporaryDir dir;
+    const QString file = dir.filePath("myini.ini");
+    writeConnectionSettings(file, {sim->address("sample"), "sa", "pw1", sampleDb, sim->address("linux"), "sa", "pw2",
+                                   targetDb},
+                            {{kTargetSection, kCompareModeKey, "local"}});
+    EXPECT_EQ(run({"list", "tables", "--settings", file}, QString(), QString()).status, 0);
+    EXPECT_EQ(run({"list", "tables", "--settings", file, "--compare", "server"}, QString(), QString()).status, 2);
 }

@@ -27,6 +27,9 @@ TEST(CliOptions, CommandsTakeTheirOwnOptions)
     EXPECT_EQ(parseOptions({"sync", "tables"}).rounds, 10);
     EXPECT_EQ(parseOptions({"list", "tables", "--format", "json"}).format, ListingFormat::Json);
     EXPECT_TRUE(parseOptions({"list", "--help"}).help);
+    EXPECT_EQ(parseOptions({"list", "tables"}).compare, std::nullopt);  // the settings file's, else server
+    EXPECT_EQ(parseOptions({"sync", "tables", "--compare", "local"}).compare, dbsync::workflow::CompareMode::Local);
+    EXPECT_EQ(parseOptions({"script", "tables", "--compare=server"}).compare, dbsync::workflow::CompareMode::Server);
 }
 
 TEST(CliOptions, RefusesWhatCannotBeRun)
@@ -46,6 +49,7 @@ TEST(CliOptions, RefusesWhatCannotBeRun)
              {"list", "tables", "--no-backup=1"},
              {"list", "tables", "--sample-password", "x"},  // passwords never on the command line
              {"list", "tables", "--target-password=x"},
+             {"list", "tables", "--compare", "remote"},
          })
         EXPECT_THROW(parseOptions(args), UsageError) << args.join(' ').toStdString();
 }

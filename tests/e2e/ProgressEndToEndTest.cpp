@@ -136,6 +136,30 @@ TEST_F(Progress, StalledListingShowsTheDialogCancelEndsItAndTheNextListingWorks)
     EXPECT_TRUE(window->button22->isEnabled());
 }
 
+TEST_F(Progress, CancelReachesBothSidesOfALocalListing)
+{
+    window->setCompareMode(workflow::CompareMode::Local);
+    stall("表名2=d.name");  // the target's side; the sample's answers at once
+    qint64 cancelledAt = -1;
+    QElapsedTimer clock;
+    std::function<void()> poll = [&] {
+        if (!dialogShown() && clock.elapsed() < 3000)
+            return at(20, poll);
+        cancelledAt = clock.elapsed();
+        QTest::mouseClick(dialog()->cancelButton(), Qt::LeftButton);
+    };
+    at(20, poll);
+    clock.start();
+    QTest::mouseClick(window->Button14, Qt::LeftButton);
+    EXPECT_LT(clock.elapsed() - cancelledAt, 1000);
+    EXPECT_EQ(errors(), QStringList{kCancelled});
+    EXPECT_FALSE(window->ADOQuery2.isOpen());
+
+    press(&TForm43::Button14Click);  // both connections usable again
+    EXPECT_EQ(errors(), QStringList{kCancelled});
+    EXPECT_EQ(rows(), 5);
+}
+
 TEST_F(Progress, QuickCommandShowsNoDialog)
 {
     press(&TForm43::Button14Click);
