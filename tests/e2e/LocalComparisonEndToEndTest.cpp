@@ -10,6 +10,9 @@
 
 #include <QDir>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QRegularExpression>
 
 using namespace dbsync;
@@ -174,6 +177,16 @@ TEST_F(LocalComparison, TargetWithoutTheProviderOffersTheLocalWayAndConverges)
                 if (mode->isChecked())
                     checked << mode->text();
     EXPECT_EQ(checked, QStringList{gridmenu::kCompareLocally});
+    for (QAction *a : menu->actions())
+        if (a->menu()) {
+            menu->popup(QPoint(100, 100));
+            menu->setActiveAction(a);
+            a->menu()->popup(QPoint(100 + menu->width(), 100));
+            QApplication::processEvents();
+            menu->grab().save(QStringLiteral(DBSYNC_GRAB_DIR "/compare-menu.png"));
+            a->menu()->grab().save(QStringLiteral(DBSYNC_GRAB_DIR "/compare-submenu.png"));
+            a->menu()->close();
+        }
     menu->close();
 
     EXPECT_LT(converge(&TForm43::Button14Click, &TForm43::Button22Click), 6);
@@ -189,9 +202,20 @@ TEST_F(LocalComparison, DecliningTheOfferEndsTheListingQuietly)
     if (!servers->onSqlsim())
         GTEST_SKIP() << "needs sqlsim's server without the provider";
     targetOn("linux");
-    dialogs.answers = {false};
+    // The real question box this time: looked at, then answered No.
+    window->setDialogs(nullptr);
+    QString asked;
+    QTimer::singleShot(300, qApp, [&asked] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            asked = box->text();
+            box->grab().save(QStringLiteral(DBSYNC_GRAB_DIR "/local-offer.png"));
+            box->button(QMessageBox::No)->click();
+        }
+    });
     press(&TForm43::Button9Click);
-    EXPECT_EQ(dialogs.texts("question").size(), 1);
+    window->setDialogs(&dialogs);
+    EXPECT_TRUE(asked.contains("7403") || asked.contains("has not been registered")) << asked.toStdString();
+    EXPECT_TRUE(asked.endsWith("是否改为在本机比较（分别读取两个数据库，由本程序比较）？")) << asked.toStdString();
     EXPECT_EQ(errors(), QStringList());
     EXPECT_EQ(window->compareMode(), CompareMode::Server);
     EXPECT_FALSE(window->ADOQuery2.isOpen());
