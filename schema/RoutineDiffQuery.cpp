@@ -32,29 +32,31 @@ const char *const kRoutineDiffLines[] = {
     "or isnull(a.text,'') <>isnull(b.text,'')   ",  // 18
 };
 
+// A name as it stands between square brackets.
+QString bracketsDoubled(const QString &name)
+{
+    QString doubled = name;
+    doubled.replace(QLatin1Char(']'), QLatin1String("]]"));
+    return doubled;
+}
+
 }  // namespace
 
 QStringList routineDiffQueryLines(const QString &schemaPrefix, const QString &targetDatabase)
 {
-    QString bracketed = targetDatabase;
-    bracketed.replace(QLatin1Char(']'), QLatin1String("]]"));
     return fillLines(kRoutineDiffLines, int(std::size(kRoutineDiffLines)),
-                     {{QStringLiteral("S"), schemaPrefix}, {QStringLiteral("T"), bracketed}});
+                     {{QStringLiteral("S"), schemaPrefix}, {QStringLiteral("T"), bracketsDoubled(targetDatabase)}});
 }
 
 QString localSchemaPrefix(const QString &database)
 {
-    QString bracketed = database;
-    bracketed.replace(QLatin1Char(']'), QLatin1String("]]"));
-    return QLatin1Char('[') + bracketed + QStringLiteral("]..");
+    return QLatin1Char('[') + bracketsDoubled(database) + QStringLiteral("]..");
 }
 
 QStringList routineSideQueryLines(const QString &database)
 {
-    QString bracketed = database;
-    bracketed.replace(QLatin1Char(']'), QLatin1String("]]"));
     // The target's derived table serves both sides: it already names its database in brackets.
-    return fillLines(kRoutineDiffLines + 11, 3, {{QStringLiteral("T"), bracketed}});
+    return fillLines(kRoutineDiffLines + 11, 3, {{QStringLiteral("T"), bracketsDoubled(database)}});
 }
 
 QList<int> routineListingWidths()
