@@ -53,6 +53,12 @@ WorkLabel::WorkLabel(const QString &work, qsizetype statements)
 
 WorkLabel::~WorkLabel() { g_innermost = m_outer; }
 
+void WorkLabel::started(OperationKind kind)
+{
+    if (g_innermost && g_innermost->m_statements >= 0 && kind == OperationKind::Execute)
+        ++g_innermost->m_started;
+}
+
 QString WorkLabel::textFor(OperationKind kind)
 {
     WorkLabel *label = g_innermost;
@@ -62,7 +68,6 @@ QString WorkLabel::textFor(OperationKind kind)
         return label->m_work;
     if (kind != OperationKind::Execute)
         return label->m_work + QStringLiteral("…");
-    ++label->m_started;
     return QStringLiteral("%1：第 %2/%3 条语句").arg(label->m_work).arg(label->m_started).arg(label->m_statements);
 }
 
@@ -157,27 +162,30 @@ void CommandProgress::pause()
     m_quietClock.start();
 }
 
+// Runs for every statement: the dialog's texts wait for the next tick.
 void CommandProgress::operationStarted(OperationKind kind)
 {
     m_inOperation = true;
-    const QString text = WorkLabel::textFor(kind);
-    if (!m_dialog) {
-        m_dialog = new ProgressDialog(m_window);
-        connect(m_dialog, &QDialog::rejected, this, &CommandProgress::cancel);
-    }
-    m_dialog->setWork(text);
-    tick();
+    m_kind = kind;
+    WorkLabel::started(kind);
 }
 
 void CommandProgress::operationEnded() { m_inOperation = false; }
 
 void CommandProgress::tick()
 {
-    if (!m_dialog)
+    const bool shown = m_dialog && m_dialog->isVisible();
+    if (!shown
+        && !(m_inOperation && !m_runner->cancelRequested() && m_quietClock.elapsed() >= kShowAfterMs))
         return;
+    if (!m_dialog) {
+        m_dialog = new ProgressDialog(m_window);
+        connect(m_dialog, &QDialog::rejected, this, &CommandProgress::cancel);
+    }
+    if (m_inOperation)  // its label is still there
+        m_dialog->setWork(WorkLabel::textFor(m_kind));
     m_dialog->setSeconds(m_commandClock.elapsed() / 1000);
-    if (m_inOperation && !m_dialog->isVisible() && !m_runner->cancelRequested()
-        && m_quietClock.elapsed() >= kShowAfterMs) {
+    if (!shown) {
         m_dialog->show();
         m_dialog->raise();
         m_dialog->activateWindow();

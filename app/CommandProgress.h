@@ -30,7 +30,9 @@ public:
     WorkLabel(const WorkLabel &) = delete;
     WorkLabel &operator=(const WorkLabel &) = delete;
 
-    // The text for a call of that kind starting now (a statement counts for the innermost label).
+    // A call of that kind starts now: a statement counts for the innermost label.
+    static void started(OperationKind kind);
+    // The text for the call of that kind that started last.
     static QString textFor(OperationKind kind);
 
 private:
@@ -95,6 +97,7 @@ private:
     QElapsedTimer m_quietClock;    // since the command began or a message box showed
     int m_depth = 0;
     bool m_inOperation = false;
+    OperationKind m_kind = OperationKind::Execute;  // of the last operation started
 };
 
 }  // namespace dbsync

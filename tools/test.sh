@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test.  --sanitize builds with ASan+UBSan in build-asan/.
-# --tsan builds the tests whose commands run on the worker thread with ThreadSanitizer in
-# build-tsan/ and runs only those.
+# --tsan builds the tests whose commands run on the worker thread, and the worker thread's own,
+# with ThreadSanitizer in build-tsan/ and runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-debian.sh
 build=build; extra=(); targets=(); tests=()
 if [ "${1:-}" = "--tsan" ]; then
   build=build-tsan; extra=(-DDBSYNC_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
-  targets=(--target sqlsim e2e_ProgressEndToEndTest FailureE2eTest e2e_LocalComparisonEndToEndTest)
-  tests=(-R '^e2e\.(ProgressEndToEndTest|FailureE2eTest|LocalComparisonEndToEndTest)$')
+  targets=(--target sqlsim e2e_ProgressEndToEndTest FailureE2eTest e2e_LocalComparisonEndToEndTest db_tests)
+  tests=(-R '^(e2e\.(ProgressEndToEndTest|FailureE2eTest|LocalComparisonEndToEndTest)|WorkerThreadRunner\..*)$')
   export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$PWD/tools/tsan.supp"
 elif [ "${1:-}" = "--sanitize" ]; then
   build=build-asan; extra=(-DDBSYNC_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)

@@ -2,18 +2,27 @@
 // Starts a sqlsim process for a test and reads back its ports and its log of batches.
 // The binary comes from the SQLSIM environment variable or SQLSIM_PATH (set by the build);
 // empty when neither names an existing file.
+// Started with fork and exec, not QProcess: Qt starts a child with clone(CLONE_VM|CLONE_VFORK),
+// which ThreadSanitizer does not follow; the child's calls before exec then run on the test's
+// main thread's sanitizer state and leave its later mutexes and atomics unseen, so that every
+// hand-over to a long-lived worker thread is reported as a race.
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <fcntl.h>
 #include <map>
 #include <optional>
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace dbsync::test {
 
@@ -59,19 +68,15 @@ public:
         }
         args << QStringLiteral("--ready-file") << ready << QStringLiteral("--log") << logPath()
              << QStringLiteral("--exit-with-parent");
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(sqlsimBinary(), args);
-        if (!m_process.waitForStarted(5000))
-            throw std::runtime_error("sqlsim did not start");
+        start(args);
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 15000) {
             QFile file(ready);
             if (file.open(QIODevice::ReadOnly) && readPorts(file.readAll(), servers.size()))
                 return;
-            if (m_process.waitForFinished(20)) {
+            if (waitForExit(20))
                 throw std::runtime_error("sqlsim ended before it was ready");
-            }
         }
         stop();
         throw std::runtime_error("sqlsim was not ready in time");
@@ -81,12 +86,12 @@ public:
 
     void stop()
     {
-        if (m_process.state() == QProcess::NotRunning)
+        if (m_pid <= 0)
             return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
+        ::kill(m_pid, SIGTERM);
+        if (!waitForExit(3000)) {
+            ::kill(m_pid, SIGKILL);
+            waitForExit(3000);
         }
     }
 
@@ -121,6 +126,48 @@ public:
     }
 
 private:
+    // Its output goes nowhere, its errors to the test's.
+    void start(const QStringList &args)
+    {
+        std::vector<QByteArray> texts{QFile::encodeName(sqlsimBinary())};
+        for (const QString &arg : args)
+            texts.push_back(arg.toLocal8Bit());
+        std::vector<char *> argv;
+        for (QByteArray &text : texts)
+            argv.push_back(text.data());
+        argv.push_back(nullptr);
+        const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        m_pid = ::fork();
+        if (m_pid == 0) {  // only async-signal-safe calls until exec
+            if (devnull >= 0)
+                ::dup2(devnull, STDOUT_FILENO);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        if (devnull >= 0)
+            ::close(devnull);
+        if (m_pid < 0)
+            throw std::runtime_error("sqlsim did not start");
+    }
+
+    // True once the process has ended (and is reaped).
+    bool waitForExit(int ms)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        for (;;) {
+            int status = 0;
+            const pid_t ended = ::waitpid(m_pid, &status, WNOHANG);
+            if (ended == m_pid || ended < 0) {
+                m_pid = -1;
+                return true;
+            }
+            if (timer.elapsed() >= ms)
+                return false;
+            QThread::msleep(5);
+        }
+    }
+
     // "name host port" lines, one per server.
     bool readPorts(const QByteArray &text, qsizetype expected)
     {
@@ -134,7 +181,7 @@ private:
     }
 
     QTemporaryDir m_dir;
-    QProcess m_process;
+    pid_t m_pid = -1;
     std::map<QString, int> m_ports;
 };
 
