@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 namespace dbsync {
 
@@ -55,7 +56,9 @@ void WorkerThreadRunner::Worker::serve()
         work = nullptr;  // what the work owned goes before anyone hears it ended
         {
             const std::lock_guard lock(mutex);
-            error = caught;
+            // Handed over whole: the caller holds the only reference from here, so the
+            // exception is freed on its thread, after its handler has read it.
+            error = std::move(caught);
             done = true;
             if (loop)
                 QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection);
@@ -132,7 +135,7 @@ void WorkerThreadRunner::run(Operation &operation)
         const std::lock_guard lock(worker->mutex);
         worker->loop = nullptr;
         abandoned = worker->abandoned;
-        error = worker->error;
+        error = std::exchange(worker->error, nullptr);
     }
     if (!ended && !abandoned)
         worker->ends.acquire();  // released as the work ended
