@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsimpleini-dev libssl-dev libsqlite3-dev
-  unixodbc unixodbc-dev tdsodbc freetds-bin python3 python3-tds
+  unixodbc unixodbc-dev tdsodbc freetds-bin python3 python3-tds python3-pyodbc
   libgtest-dev libgmock-dev
   fonts-wqy-microhei xvfb xauth
 )

@@ -2,7 +2,7 @@
 #include "Recorder.h"
 #include "ToolQueries.h"
 
-#include "sim/engine/Lexer.h"
+#include "sim/engine/core/Lexer.h"
 
 namespace sqlsim::test {
 namespace {

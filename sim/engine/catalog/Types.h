@@ -1,0 +1,82 @@
+#pragma once
+// SQL Server's system types as its catalogue records them, and column definitions.
+
+#include "sim/engine/core/Lexer.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sqlsim {
+
+struct SystemType {
+    const char *name;
+    int xtype;
+    int xusertype;
+    int length;     // systypes.length
+    int xprec;
+    int xscale;
+    int prec;       // systypes.prec
+    int scale;      // systypes.scale, -1 for NULL
+    bool sized;     // takes (n) or (max)
+    bool decimal;   // takes (p[,s])
+    bool unicode;
+    bool padded;    // ANSI padding applies (char, varchar, binary, varbinary)
+    bool variable;
+};
+
+const std::vector<SystemType> &systemTypes();
+const SystemType *findSystemType(std::string_view name);
+
+// A column as syscolumns describes it.
+struct ColumnShape {
+    const SystemType *type = nullptr;
+    int length = 0;      // bytes, -1 for max
+    int prec = 0;        // characters for character types, precision otherwise
+    std::optional<int> scale;
+    int xprec = 0;
+    int xscale = 0;
+};
+
+struct ForeignKeySpec {
+    std::string name;  // empty: SQL Server names it
+    std::vector<std::string> columns;
+    std::string refTable;
+    std::vector<std::string> refColumns;
+};
+
+struct PrimaryKeySpec {
+    std::string name;
+    std::vector<std::string> columns;
+    bool clustered = true;
+};
+
+struct ColumnSpec {
+    std::string name;
+    ColumnShape shape;
+    std::optional<bool> nullable;  // unset: nullable unless identity or key
+    bool identity = false;
+    std::int64_t seed = 1;
+    std::int64_t increment = 1;
+    std::optional<std::string> defaultText;  // normalised, e.g. "((0))"
+    std::string defaultName;
+    bool withValues = false;  // DEFAULT ... WITH VALUES: existing rows get the default too
+    std::optional<PrimaryKeySpec> primaryKey;
+    std::optional<ForeignKeySpec> foreignKey;
+};
+
+// Reads a type at tokens[i] with its (n) / (max) / (p,s); columnNumber and name for messages.
+ColumnShape readColumnType(const std::vector<Token> &tokens, std::size_t &i, int columnNumber,
+                           const std::string &columnName);
+// A column definition: name type [IDENTITY(s,i)] [NULL|NOT NULL] [CONSTRAINT n] [DEFAULT e]
+// [PRIMARY KEY] [REFERENCES t(c)], ending at a top-level comma or closing parenthesis.
+ColumnSpec readColumnSpec(const std::vector<Token> &tokens, std::size_t &i, int columnNumber);
+// The default's text as SQL Server stores it: ((0)), ('abc'), (getdate()).
+std::string normaliseDefault(const std::vector<Token> &tokens, std::size_t begin, std::size_t end);
+std::size_t skipExpression(const std::vector<Token> &tokens, std::size_t i);
+// REFERENCES table [(columns)] [ON DELETE|UPDATE action] at tokens[i].
+ForeignKeySpec readReferences(const std::vector<Token> &tokens, std::size_t &i);
+std::vector<std::string> readNameList(const std::vector<Token> &tokens, std::size_t &i);
+void checkIdentifier(const std::string &name);
+
+}  // namespace sqlsim
