@@ -1,0 +1,19 @@
+#pragma once
+// Reading one database's schema from its documented catalogue views (sys.*): the queries,
+// run in the database itself over that side's own connection, and the model made of their
+// results.
+
+#include "db/ResultSet.h"
+#include "schema/model/Objects.h"
+
+namespace dbsync::model {
+
+// The queries, in the order readDatabase takes their results.
+QStringList catalogQueries();
+
+// The model of the results of catalogQueries(), one result per query. Objects that are not
+// synchronised (outside dbo, encrypted, CLR, computed columns) go to Database::unsupported.
+// Throws std::runtime_error when a result lacks a field the model needs.
+Database readDatabase(const QList<ResultSet> &results);
+
+}  // namespace dbsync::model

@@ -1,0 +1,348 @@
+#include "schema/model/Plan.h"
+
+#include <QHash>
+
+#include <set>
+#include <tuple>
+
+namespace dbsync::model {
+
+namespace {
+
+// A part of a table that only its own side has: it goes with the table's row.
+bool partOfOneSidedTable(const Item &item, const ItemSet &other)
+{
+    return !item.tableKey.isEmpty() && !other.find(item.tableKey);
+}
+
+QString defaultsColumn(const Item &item)
+{
+    QString key = item.key;
+    const qsizetype at = key.lastIndexOf(QLatin1String("|df|"));
+    return key.replace(at, 4, QLatin1String("|col|"));
+}
+
+int kindRank(ItemKind kind)
+{
+    return int(kind);  // the enumeration is in creation order
+}
+
+class Planner {
+public:
+    Planner(const ItemSet &sample, const ItemSet &target) : s_(sample), t_(target) {}
+
+    void choose(const Difference &d)
+    {
+        switch (d.change) {
+        case Change::OnlyInSample:
+            create(d.key);
+            break;
+        case Change::OnlyInTarget:
+            drop(d.key);
+            break;
+        case Change::Differs: {
+            const Item *si = s_.find(d.key);
+            const Item *ti = t_.find(d.key);
+            if (d.kind == ItemKind::Column && si->alterable && ti->alterable) {
+                alters_.insert(d.key);
+            } else {
+                drop(d.key);
+                create(d.key);
+            }
+            break;
+        }
+        }
+    }
+
+    void close()
+    {
+        for (bool changed = true; changed;) {
+            changed = dropDependents();
+            changed = createPrerequisites() || changed;
+        }
+    }
+
+    SyncPlan order() const;
+
+private:
+    void create(const QString &key)
+    {
+        if (creates_.contains(key))
+            return;
+        creates_.insert(key);
+        const Item *item = s_.find(key);
+        if (item && item->kind == ItemKind::Table)
+            for (const Item &child : s_.items)
+                if (child.tableKey == key)
+                    creates_.insert(child.key);
+    }
+
+    void drop(const QString &key)
+    {
+        if (drops_.contains(key))
+            return;
+        drops_.insert(key);
+        const Item *item = t_.find(key);
+        if (item && item->kind == ItemKind::Table)
+            for (const Item &child : t_.items)
+                if (child.tableKey == key)
+                    drops_.insert(child.key);
+    }
+
+    bool changing(const QString &key) const { return drops_.contains(key) || alters_.contains(key); }
+
+    // Whether a target object must go before the others' drops and changes run.
+    bool standsInTheWay(const Item &y) const
+    {
+        const bool survives = (y.kind == ItemKind::View || y.kind == ItemKind::Function
+                               || y.kind == ItemKind::Procedure)
+                              && !y.schemaBound;
+        for (const QString &n : y.needs) {
+            if (!changing(n))
+                continue;
+            if (!survives)
+                return true;
+        }
+        if (!y.schemaBound)
+            return false;
+        // Bound to a table: no column of it may change.
+        for (const QString &n : y.needs)
+            if (n.startsWith(QLatin1String("table|")))
+                for (const QString &k : alters_)
+                    if (k.startsWith(n + QLatin1String("|col|")))
+                        return true;
+        for (const QString &n : y.needs)
+            if (n.startsWith(QLatin1String("table|")))
+                for (const QString &k : drops_)
+                    if (k.startsWith(n + QLatin1String("|col|")))
+                        return true;
+        return false;
+    }
+
+    bool dropDependents()
+    {
+        bool changed = false;
+        for (const Item &y : t_.items) {
+            // Tables and columns are never dropped to make way: they hold the rows.
+            if (y.kind == ItemKind::Table || y.kind == ItemKind::Column)
+                continue;
+            if (drops_.contains(y.key) || !standsInTheWay(y))
+                continue;
+            drop(y.key);
+            // Back again afterwards, as the sample defines it.
+            if (s_.find(y.key))
+                create(y.key);
+            changed = true;
+        }
+        return changed;
+    }
+
+    bool createPrerequisites()
+    {
+        bool changed = false;
+        const QSet<QString> wanted = creates_;
+        for (const QString &key : wanted) {
+            const Item *x = s_.find(key);
+            if (!x)
+                continue;
+            for (const QString &n : x->needs) {
+                if ((t_.find(n) && !drops_.contains(n)) || alters_.contains(n) || creates_.contains(n) || !s_.find(n))
+                    continue;
+                create(n);
+                changed = true;
+            }
+        }
+        return changed;
+    }
+
+    // Created by the statement that creates its table or its column.
+    bool covered(const Item &x) const
+    {
+        if (x.inTableDefinition && creates_.contains(x.tableKey))
+            return true;
+        return x.kind == ItemKind::Default && creates_.contains(defaultsColumn(x));
+    }
+
+    // Dropped with its table. Foreign keys go first on their own, so that tables that refer
+    // to one another can be dropped in any order.
+    bool implicit(const Item &y) const
+    {
+        return !y.tableKey.isEmpty() && y.kind != ItemKind::ForeignKey && drops_.contains(y.tableKey);
+    }
+
+    const ItemSet &s_;
+    const ItemSet &t_;
+    QSet<QString> drops_, alters_, creates_;
+};
+
+struct Node {
+    StepAction action;
+    QString key;
+    const Item *item;  // the target's for a drop, the sample's otherwise
+};
+
+SyncPlan Planner::order() const
+{
+    QList<Node> nodes;
+    QHash<QString, int> dropAt, alterAt, createAt;
+    auto addNodes = [&](const QSet<QString> &keys, StepAction action, const ItemSet &side, QHash<QString, int> &at) {
+        for (const Item &item : side.items)
+            if (keys.contains(item.key)) {
+                at.insert(item.key, int(nodes.size()));
+                nodes.append({action, item.key, &item});
+            }
+    };
+    addNodes(drops_, StepAction::Drop, t_, dropAt);
+    addNodes(alters_, StepAction::Alter, s_, alterAt);
+    addNodes(creates_, StepAction::Create, s_, createAt);
+
+    QList<QList<int>> after(nodes.size());  // edges: node -> nodes that must wait for it
+    QList<int> waiting(nodes.size(), 0);
+    auto edge = [&](int first, int then) {
+        if (first == then || after[first].contains(then))
+            return;
+        after[first].append(then);
+        ++waiting[then];
+    };
+    for (int i = 0; i < nodes.size(); ++i) {
+        const Node &n = nodes[i];
+        switch (n.action) {
+        case StepAction::Drop:
+            for (const QString &need : n.item->needs) {
+                if (dropAt.contains(need))
+                    edge(i, dropAt[need]);
+                if (alterAt.contains(need))
+                    edge(i, alterAt[need]);
+            }
+            if (createAt.contains(n.key))
+                edge(i, createAt[n.key]);
+            break;
+        case StepAction::Alter:
+            for (const QString &need : n.item->needs)
+                if (createAt.contains(need))
+                    edge(createAt[need], i);
+            if (const Item *old = t_.find(n.key))
+                for (const QString &need : old->needs)
+                    if (dropAt.contains(need))
+                        edge(i, dropAt[need]);
+            break;
+        case StepAction::Create:
+            for (const QString &need : n.item->needs) {
+                if (createAt.contains(need))
+                    edge(createAt[need], i);
+                if (alterAt.contains(need))
+                    edge(alterAt[need], i);
+            }
+            break;
+        }
+    }
+
+    // Drops first, latest kinds first; then changes; then creations, earliest kinds first.
+    auto priority = [&](int i) {
+        const Node &n = nodes[i];
+        const int phase = n.action == StepAction::Drop ? 0 : n.action == StepAction::Alter ? 1 : 2;
+        const int rank = n.action == StepAction::Drop ? -kindRank(n.item->kind) : kindRank(n.item->kind);
+        return std::make_tuple(phase, rank, i);
+    };
+    std::set<std::tuple<int, int, int>> ready;
+    for (int i = 0; i < nodes.size(); ++i)
+        if (waiting[i] == 0)
+            ready.insert(priority(i));
+    QList<int> sequence;
+    QList<bool> placed(nodes.size(), false);
+    while (sequence.size() < nodes.size()) {
+        if (ready.empty()) {
+            // A cycle: the rest in priority order.
+            for (int i = 0; i < nodes.size(); ++i)
+                if (!placed[i])
+                    ready.insert(priority(i));
+        }
+        const int i = std::get<2>(*ready.begin());
+        ready.erase(ready.begin());
+        if (placed[i])
+            continue;
+        placed[i] = true;
+        sequence.append(i);
+        for (int then : after[i])
+            if (--waiting[then] == 0 && !placed[then])
+                ready.insert(priority(then));
+    }
+
+    SyncPlan plan;
+    for (int i : sequence) {
+        const Node &n = nodes[i];
+        if (waiting[i] > 0)
+            plan.unordered << n.item->name;
+        QStringList statements;
+        if (n.action == StepAction::Drop && !implicit(*n.item))
+            statements = n.item->drop;
+        else if (n.action == StepAction::Alter)
+            statements << n.item->alter;
+        else if (n.action == StepAction::Create && !covered(*n.item))
+            statements = n.item->create;
+        for (const QString &s : statements)
+            plan.steps.append({n.action, n.item->kind, n.key, s});
+    }
+    return plan;
+}
+
+Difference differenceOf(const Item &item, Change change, const Item *sample, const Item *target)
+{
+    Difference d;
+    d.kind = item.kind;
+    d.change = change;
+    d.key = item.key;
+    d.schema = item.schema;
+    d.table = item.kind == ItemKind::Table ? QString() : item.table;
+    d.name = item.name;
+    if (sample)
+        d.sampleText = sample->create.join(QStringLiteral("\r\n"));
+    if (target)
+        d.targetText = target->create.join(QStringLiteral("\r\n"));
+    return d;
+}
+
+}  // namespace
+
+QString changeCaption(Change change)
+{
+    switch (change) {
+    case Change::OnlyInSample:
+        return QStringLiteral("目标无");
+    case Change::OnlyInTarget:
+        return QStringLiteral("源无");
+    case Change::Differs:
+        break;
+    }
+    return QStringLiteral("结构不同");
+}
+
+QList<Difference> differences(const ItemSet &sample, const ItemSet &target)
+{
+    QList<Difference> out;
+    for (const Item &s : sample.items) {
+        if (partOfOneSidedTable(s, target))
+            continue;
+        const Item *t = target.find(s.key);
+        if (!t)
+            out << differenceOf(s, Change::OnlyInSample, &s, nullptr);
+        else if (t->compare != s.compare)
+            out << differenceOf(s, Change::Differs, &s, t);
+    }
+    for (const Item &t : target.items)
+        if (!partOfOneSidedTable(t, sample) && !sample.find(t.key))
+            out << differenceOf(t, Change::OnlyInTarget, nullptr, &t);
+    return out;
+}
+
+SyncPlan planSync(const ItemSet &sample, const ItemSet &target, const QSet<QString> &chosen)
+{
+    Planner planner(sample, target);
+    for (const Difference &d : differences(sample, target))
+        if (chosen.isEmpty() || chosen.contains(d.key))
+            planner.choose(d);
+    planner.close();
+    return planner.order();
+}
+
+}  // namespace dbsync::model

@@ -1,0 +1,56 @@
+#pragma once
+// What differs between the sample and the target, item by item, and the ordered statements
+// that make the target like the sample for a choice of those differences: the objects a
+// change needs are created first, the objects that stand in its way are dropped first and
+// created again afterwards with the sample's definition, drops in reverse dependency order.
+
+#include "schema/model/Items.h"
+
+#include <QSet>
+
+namespace dbsync::model {
+
+enum class Change {
+    OnlyInSample,  // 目标无: created in the target
+    OnlyInTarget,  // 源无: dropped from the target
+    Differs,       // 结构不同: changed in the target
+};
+
+// The listing's match text: "目标无", "源无", "结构不同", as the routine listing words them.
+QString changeCaption(Change change);
+
+struct Difference {
+    ItemKind kind = ItemKind::Table;
+    Change change = Change::Differs;
+    QString key;
+    QString schema;
+    QString table;       // the owning table, empty for types, tables and modules
+    QString name;
+    QString sampleText;  // the sample's definition as a statement; empty when it has none
+    QString targetText;
+};
+
+// Every difference, in the sample's order, then what only the target has. Parts of a table
+// that only one side has go with the table's own row.
+QList<Difference> differences(const ItemSet &sample, const ItemSet &target);
+
+enum class StepAction { Drop, Alter, Create };
+
+struct PlanStep {
+    StepAction action = StepAction::Create;
+    ItemKind kind = ItemKind::Table;
+    QString key;
+    QString statement;
+};
+
+struct SyncPlan {
+    QList<PlanStep> steps;
+    // Objects whose order could not be settled (their dependencies form a cycle): they run
+    // last, in the usual order of their kinds.
+    QStringList unordered;
+};
+
+// The steps for the chosen differences (by key; all of them when chosen is empty).
+SyncPlan planSync(const ItemSet &sample, const ItemSet &target, const QSet<QString> &chosen = {});
+
+}  // namespace dbsync::model

@@ -1,0 +1,252 @@
+// The schema model's comparison and plans: what differs, which statements make the target
+// like the sample, and in what order.
+
+#include "schema/model/Plan.h"
+#include "schema/model/Render.h"
+
+#include <gtest/gtest.h>
+
+using namespace dbsync::model;
+
+namespace {
+
+Column col(const QString &name, const QString &type, int length = 4, bool nullable = true)
+{
+    Column c;
+    c.name = name;
+    c.type.name = type;
+    c.type.maxLength = length;
+    c.nullable = nullable;
+    return c;
+}
+
+Index key(const QString &name, IndexRole role, QStringList columns, bool clustered = true)
+{
+    Index i;
+    i.name = name;
+    i.role = role;
+    i.unique = role != IndexRole::Index;
+    i.clustered = clustered;
+    for (const QString &c : columns)
+        i.keys << IndexColumn{c, false};
+    return i;
+}
+
+Module module(const QString &name, ModuleKind kind, const QString &text, QStringList references = {})
+{
+    Module m;
+    m.name = name;
+    m.kind = kind;
+    m.definition = text;
+    m.references = references;
+    return m;
+}
+
+// An order-entry schema: customers, orders referencing them, a view over a view.
+Database shop()
+{
+    Database db;
+    AliasType phone;
+    phone.name = QStringLiteral("Phone");
+    phone.base = {QStringLiteral("nvarchar"), false, 40, 0, 0};
+    db.types << phone;
+
+    Table customers;
+    customers.name = QStringLiteral("Customers");
+    Column id = col(QStringLiteral("Id"), QStringLiteral("int"), 4, false);
+    id.identity = true;
+    Column tel = col(QStringLiteral("Tel"), QStringLiteral("Phone"), 40);
+    tel.type.alias = true;
+    Column credit = col(QStringLiteral("Credit"), QStringLiteral("decimal"), 9, false);
+    credit.type.precision = 10;
+    credit.type.scale = 2;
+    credit.defaultConstraint = DefaultDef{QStringLiteral("DF_Customers_Credit"), QStringLiteral("((0))"), false};
+    customers.columns << id << tel << credit;
+    customers.indexes << key(QStringLiteral("PK_Customers"), IndexRole::PrimaryKey, {QStringLiteral("Id")});
+    customers.checks << Check{QStringLiteral("CK_Customers_Credit"), QStringLiteral("([Credit]>=(0))"), false, false, false};
+    db.tables << customers;
+
+    Table orders;
+    orders.name = QStringLiteral("Orders");
+    orders.columns << col(QStringLiteral("Id"), QStringLiteral("int"), 4, false)
+                   << col(QStringLiteral("CustomerId"), QStringLiteral("int"), 4, false);
+    orders.indexes << key(QStringLiteral("PK_Orders"), IndexRole::PrimaryKey, {QStringLiteral("Id")})
+                   << key(QStringLiteral("IX_Orders_Customer"), IndexRole::Index, {QStringLiteral("CustomerId")}, false);
+    ForeignKey fk;
+    fk.name = QStringLiteral("FK_Orders_Customers");
+    fk.columns << QStringLiteral("CustomerId");
+    fk.referencedTable = QStringLiteral("Customers");
+    fk.referencedColumns << QStringLiteral("Id");
+    fk.onDelete = ReferentialAction::Cascade;
+    orders.foreignKeys << fk;
+    db.tables << orders;
+
+    // The view that reads another comes first, as a drop-and-create leaves them in the catalogue.
+    db.modules << module(QStringLiteral("BigCustomers"), ModuleKind::View,
+                         QStringLiteral("CREATE VIEW BigCustomers AS SELECT * FROM dbo.CustomerTotals WHERE Total > 100"),
+                         {QStringLiteral("dbo.CustomerTotals")})
+               << module(QStringLiteral("CustomerTotals"), ModuleKind::View,
+                         QStringLiteral("CREATE VIEW CustomerTotals AS SELECT c.Id, COUNT(*) AS Total FROM dbo.Customers c "
+                                        "JOIN dbo.Orders o ON o.CustomerId = c.Id GROUP BY c.Id"),
+                         {QStringLiteral("dbo.Customers"), QStringLiteral("dbo.Orders")})
+               << module(QStringLiteral("AddOrder"), ModuleKind::Procedure, QStringLiteral("CREATE PROC AddOrder AS SELECT 1"));
+    Module trigger = module(QStringLiteral("OrdersAudit"), ModuleKind::Trigger,
+                            QStringLiteral("CREATE TRIGGER OrdersAudit ON Orders AFTER INSERT AS SELECT 1"));
+    trigger.table = QStringLiteral("Orders");
+    db.modules << trigger;
+    return db;
+}
+
+QStringList statements(const Database &sample, const Database &target, const QSet<QString> &chosen = {})
+{
+    QStringList out;
+    for (const PlanStep &s : planSync(itemsOf(sample), itemsOf(target), chosen).steps)
+        out << s.statement;
+    return out;
+}
+
+qsizetype position(const QStringList &list, const QString &start)
+{
+    for (qsizetype i = 0; i < list.size(); ++i)
+        if (list[i].startsWith(start))
+            return i;
+    ADD_FAILURE() << "no statement starts with " << start.toStdString() << " in\n"
+                  << list.join(QLatin1Char('\n')).toStdString();
+    return -1;
+}
+
+}  // namespace
+
+TEST(ModelRender, TableWithEveryPartAndNamesThatNeedBrackets)
+{
+    Table t = shop().tables[0];
+    EXPECT_EQ(createTable(t).toStdString(),
+              "CREATE TABLE [dbo].[Customers] (\r\n"
+              "  [Id] int IDENTITY(1,1) NOT NULL,\r\n"
+              "  [Tel] [Phone] NULL,\r\n"
+              "  [Credit] decimal(10,2) NOT NULL CONSTRAINT [DF_Customers_Credit] DEFAULT ((0)),\r\n"
+              "  CONSTRAINT [PK_Customers] PRIMARY KEY CLUSTERED ([Id] ASC),\r\n"
+              "  CONSTRAINT [CK_Customers_Credit] CHECK ([Credit]>=(0))\r\n"
+              ")");
+    t.name = QString::fromUtf8("订单]明细 select");
+    EXPECT_EQ(dropColumn(t, QStringLiteral("a'b")).toStdString(),
+              "ALTER TABLE [dbo].[订单]]明细 select] DROP COLUMN [a'b]");
+    EXPECT_EQ(typeText({QStringLiteral("nvarchar"), false, -1, 0, 0}), QStringLiteral("nvarchar(max)"));
+    EXPECT_EQ(typeText({QStringLiteral("nchar"), false, 20, 0, 0}), QStringLiteral("nchar(10)"));
+    EXPECT_EQ(typeText({QStringLiteral("datetime2"), false, 8, 27, 7}), QStringLiteral("datetime2(7)"));
+
+    Index filtered = key(QStringLiteral("IX_Active"), IndexRole::Index, {QStringLiteral("Credit")}, false);
+    filtered.keys[0].descending = true;
+    filtered.unique = true;
+    filtered.included << QStringLiteral("Tel");
+    filtered.filter = QStringLiteral("([Credit]>(0))");
+    EXPECT_EQ(createIndex(shop().tables[0], filtered).toStdString(),
+              "CREATE UNIQUE NONCLUSTERED INDEX [IX_Active] ON [dbo].[Customers] ([Credit] DESC) INCLUDE ([Tel]) "
+              "WHERE ([Credit]>(0))");
+    EXPECT_EQ(addForeignKey(shop().tables[1], shop().tables[1].foreignKeys[0]).toStdString(),
+              "ALTER TABLE [dbo].[Orders] WITH CHECK ADD CONSTRAINT [FK_Orders_Customers] FOREIGN KEY ([CustomerId]) "
+              "REFERENCES [dbo].[Customers] ([Id]) ON DELETE CASCADE ON UPDATE NO ACTION");
+}
+
+TEST(ModelDiff, EqualSchemasAndServerNamedConstraintsShowNothing)
+{
+    EXPECT_TRUE(differences(itemsOf(shop()), itemsOf(shop())).isEmpty());
+
+    // The server names unnamed constraints anew on each database: only their definitions count.
+    Database a = shop(), b = shop();
+    a.tables[0].columns[2].defaultConstraint = DefaultDef{QStringLiteral("DF__Customers__Credit__1A2B"), QStringLiteral("((0))"), true};
+    b.tables[0].columns[2].defaultConstraint = DefaultDef{QStringLiteral("DF__Customers__Credit__9F8E"), QStringLiteral("((0))"), true};
+    a.tables[0].checks[0].systemNamed = b.tables[0].checks[0].systemNamed = true;
+    b.tables[0].checks[0].name = QStringLiteral("CK__Customers__Credit__77");
+    EXPECT_TRUE(differences(itemsOf(a), itemsOf(b)).isEmpty());
+    b.tables[0].checks[0].definition = QStringLiteral("([Credit]>=(1))");
+    EXPECT_EQ(differences(itemsOf(a), itemsOf(b)).size(), 2);  // one only in each
+
+    // Names match as the server's collation matches them; a table's parts go with its row.
+    Database upper = shop();
+    upper.tables[1].name = QStringLiteral("ORDERS");
+    EXPECT_TRUE(differences(itemsOf(shop()), itemsOf(upper)).isEmpty());
+    Database fewer = shop();
+    fewer.tables.removeLast();
+    const QList<Difference> d = differences(itemsOf(shop()), itemsOf(fewer));
+    ASSERT_EQ(d.size(), 1);
+    EXPECT_EQ(d[0].kind, ItemKind::Table);
+    EXPECT_EQ(changeCaption(d[0].change), QStringLiteral("目标无"));
+}
+
+TEST(ModelPlan, EmptyTargetIsBuiltInDependencyOrder)
+{
+    const QStringList s = statements(shop(), Database{});
+    EXPECT_LT(position(s, QStringLiteral("CREATE TYPE [dbo].[Phone]")), position(s, QStringLiteral("CREATE TABLE [dbo].[Customers]")));
+    EXPECT_LT(position(s, QStringLiteral("CREATE TABLE [dbo].[Customers]")),
+              position(s, QStringLiteral("ALTER TABLE [dbo].[Orders] WITH CHECK ADD CONSTRAINT [FK_Orders_Customers]")));
+    EXPECT_LT(position(s, QStringLiteral("CREATE TABLE [dbo].[Orders]")),
+              position(s, QStringLiteral("CREATE NONCLUSTERED INDEX [IX_Orders_Customer]")));
+    // A view after the view it reads, whatever the sample's order.
+    EXPECT_LT(position(s, QStringLiteral("CREATE VIEW CustomerTotals")), position(s, QStringLiteral("CREATE VIEW BigCustomers")));
+    EXPECT_LT(position(s, QStringLiteral("CREATE VIEW BigCustomers")), position(s, QStringLiteral("CREATE PROC AddOrder")));
+    EXPECT_EQ(position(s, QStringLiteral("CREATE TRIGGER OrdersAudit")), s.size() - 1);
+    // Keys, defaults and checks come with their table, not again.
+    EXPECT_EQ(s.filter(QStringLiteral("PK_Customers")).size(), 1);
+    EXPECT_EQ(s.filter(QStringLiteral("DF_Customers_Credit")).size(), 1);
+    EXPECT_EQ(s.size(), 9);
+}
+
+TEST(ModelPlan, ChangedColumnCarriesItsIndexChecksKeysAndIncomingForeignKeys)
+{
+    Database target = shop();
+    target.tables[0].columns[0].identity = false;
+    target.tables[1].columns[1].type.name = QStringLiteral("smallint");
+    target.tables[1].columns[1].type.maxLength = 2;
+    Database sample = shop();
+    sample.tables[0].columns[0].identity = false;
+    const QStringList s = statements(sample, target);
+    ASSERT_EQ(s.size(), 5) << s.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(s[0], QStringLiteral("ALTER TABLE [dbo].[Orders] DROP CONSTRAINT [FK_Orders_Customers]"));
+    EXPECT_EQ(s[1], QStringLiteral("DROP INDEX [IX_Orders_Customer] ON [dbo].[Orders]"));
+    EXPECT_EQ(s[2], QStringLiteral("ALTER TABLE [dbo].[Orders] ALTER COLUMN [CustomerId] int NOT NULL"));
+    EXPECT_TRUE(s[3].startsWith(QStringLiteral("CREATE NONCLUSTERED INDEX [IX_Orders_Customer]")));
+    EXPECT_TRUE(s[4].startsWith(QStringLiteral("ALTER TABLE [dbo].[Orders] WITH CHECK ADD CONSTRAINT [FK_Orders_Customers]")));
+
+    // The referenced column changes: the key it is in and the foreign key to it make way.
+    target = shop();
+    sample = shop();
+    for (Database *db : {&target, &sample})
+        db->tables[0].columns[0].identity = false;
+    target.tables[0].columns[0].type = {QStringLiteral("bigint"), false, 8, 19, 0};
+    target.tables[1].columns[1].type = {QStringLiteral("bigint"), false, 8, 19, 0};
+    const QStringList k = statements(sample, target);
+    EXPECT_LT(position(k, QStringLiteral("ALTER TABLE [dbo].[Orders] DROP CONSTRAINT [FK_Orders_Customers]")),
+              position(k, QStringLiteral("ALTER TABLE [dbo].[Customers] DROP CONSTRAINT [PK_Customers]")));
+    EXPECT_LT(position(k, QStringLiteral("ALTER TABLE [dbo].[Customers] DROP CONSTRAINT [PK_Customers]")),
+              position(k, QStringLiteral("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Id] int NOT NULL")));
+    EXPECT_LT(position(k, QStringLiteral("ALTER TABLE [dbo].[Customers] ADD CONSTRAINT [PK_Customers]")),
+              position(k, QStringLiteral("ALTER TABLE [dbo].[Orders] WITH CHECK ADD CONSTRAINT [FK_Orders_Customers]")));
+}
+
+TEST(ModelPlan, DropsRunInReverseOrderAndOnlyTheChosenRowsRun)
+{
+    Database target = shop();
+    Table extra;
+    extra.name = QStringLiteral("Gone");
+    extra.columns << col(QStringLiteral("x"), QStringLiteral("int"));
+    target.tables << extra;
+    const QStringList s = statements(Database{}, target);
+    // Dependents before what they depend on; nothing of a dropped table is dropped again.
+    EXPECT_LT(position(s, QStringLiteral("DROP VIEW [dbo].[BigCustomers]")), position(s, QStringLiteral("DROP VIEW [dbo].[CustomerTotals]")));
+    EXPECT_LT(position(s, QStringLiteral("DROP TABLE [dbo].[Customers]")), position(s, QStringLiteral("DROP TYPE [dbo].[Phone]")));
+    // Tables that refer to each other drop in any order: their foreign keys go first.
+    EXPECT_LT(position(s, QStringLiteral("ALTER TABLE [dbo].[Orders] DROP CONSTRAINT [FK_Orders_Customers]")),
+              position(s, QStringLiteral("DROP TABLE [dbo].[Customers]")));
+    EXPECT_EQ(s.filter(QStringLiteral("DROP CONSTRAINT")).size(), 1) << s.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(s.filter(QStringLiteral("DROP INDEX")).isEmpty());
+
+    // Chosen alone, a foreign key brings the table and key it references along.
+    Database partial = shop();
+    partial.tables.clear();
+    partial.modules.clear();
+    const QString fkKey = tableKey(QStringLiteral("dbo"), QStringLiteral("Orders"));
+    const QStringList only = statements(shop(), partial, {fkKey});
+    EXPECT_LT(position(only, QStringLiteral("CREATE TABLE [dbo].[Customers]")), position(only, QStringLiteral("ALTER TABLE [dbo].[Orders] WITH CHECK ADD")));
+    EXPECT_TRUE(only.filter(QStringLiteral("VIEW")).isEmpty());
+}
