@@ -124,11 +124,12 @@ QString moduleCaption(const QString &type)
 
 }  // namespace
 
-QStringList catalogQueries()
+QStringList catalogQueries(const QString &database)
 {
+    const QString prefix = bracket(database) + QStringLiteral(".sys.");
     QStringList out;
     for (const char *q : kQueries)
-        out << QString::fromLatin1(q);
+        out << QString::fromLatin1(q).replace(QLatin1String("sys."), prefix);
     return out;
 }
 

@@ -1,0 +1,126 @@
+#include "workflow/ObjectSync.h"
+
+#include "schema/model/CatalogRead.h"
+
+#include <memory>
+
+namespace dbsync::workflow {
+
+namespace {
+
+const QString kKind = QStringLiteral("类型");
+const QString kMatch = QStringLiteral("匹配情况");
+const QString kTable = QStringLiteral("表名");
+const QString kName = QStringLiteral("对象名称");
+const QString kNotSynchronised = QStringLiteral("不同步");
+
+QString qualifiedName(const QString &schema, const QString &name)
+{
+    return schema.compare(QLatin1String("dbo"), Qt::CaseInsensitive) == 0 ? name : schema + QLatin1Char('.') + name;
+}
+
+}  // namespace
+
+SchemaComparison compareModels(const model::Database &sample, const model::Database &target)
+{
+    SchemaComparison c;
+    c.sample = model::itemsOf(sample);
+    c.target = model::itemsOf(target);
+    c.differences = model::differences(c.sample, c.target);
+    c.unsupported = sample.unsupported;
+    for (const model::Unsupported &u : target.unsupported)
+        if (!c.unsupported.contains(u))
+            c.unsupported << u;
+    return c;
+}
+
+SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fields)
+{
+    const QStringList sampleQueries = model::catalogQueries(fields.ComboBox1);
+    const QStringList targetQueries = model::catalogQueries(fields.ComboBox2);
+    QList<ResultSet> sample, target;
+    for (qsizetype i = 0; i < sampleQueries.size(); ++i) {
+        AdoQuery s(&objects.ADOConnection1, 0), t(&objects.ADOConnection2, 0);
+        s.setSql({sampleQueries[i]});
+        t.setSql({targetQueries[i]});
+        AdoQuery::openTogether({&s, &t});
+        sample << s.result();
+        target << t.result();
+    }
+    return compareModels(model::readDatabase(sample), model::readDatabase(target));
+}
+
+bool inScope(model::ItemKind kind, ObjectScope scope)
+{
+    using model::ItemKind;
+    switch (scope) {
+    case ObjectScope::All:
+        return true;
+    case ObjectScope::Routines:
+        return kind == ItemKind::Function || kind == ItemKind::Trigger;
+    case ObjectScope::Objects:
+        return kind == ItemKind::Type || kind == ItemKind::UniqueConstraint || kind == ItemKind::Index
+               || kind == ItemKind::Check || kind == ItemKind::ForeignKey;
+    }
+    return false;
+}
+
+ResultSet objectListing(const SchemaComparison &comparison, ObjectScope scope)
+{
+    ResultSet out({kKind, kMatch, kTable, kName, QStringLiteral("atext"), QStringLiteral("btext")});
+    for (const model::Difference &d : comparison.differences) {
+        if (!inScope(d.kind, scope))
+            continue;
+        const QVariant none;
+        out.appendRow({model::kindCaption(d.kind), model::changeCaption(d.change),
+                       d.table.isEmpty() ? none : QVariant(qualifiedName(d.schema, d.table)),
+                       d.table.isEmpty() ? qualifiedName(d.schema, d.name) : d.name,
+                       d.sampleText.isEmpty() ? none : QVariant(d.sampleText),
+                       d.targetText.isEmpty() ? none : QVariant(d.targetText)});
+    }
+    const QStringList routineKinds{QStringLiteral("函数"), QStringLiteral("触发器")};
+    const QStringList objectKinds{QStringLiteral("类型")};
+    for (const model::Unsupported &u : comparison.unsupported) {
+        const bool shown = scope == ObjectScope::All || (scope == ObjectScope::Routines && routineKinds.contains(u.kind))
+                           || (scope == ObjectScope::Objects && objectKinds.contains(u.kind));
+        if (shown)
+            out.appendRow({u.kind, kNotSynchronised, QVariant(), qualifiedName(u.schema, u.name), u.reason, QVariant()});
+    }
+    return out;
+}
+
+bool isObjectListing(const ResultSet &result)
+{
+    return result.fieldIndex(kMatch) >= 0 && result.fieldIndex(kTable) >= 0 && result.fieldIndex(kName) >= 0;
+}
+
+QSet<QString> chosenKeys(const SchemaComparison &comparison, const ResultSet &listing, const QList<int> &rows)
+{
+    QSet<QString> keys;
+    for (int row : rows) {
+        const QString kind = listing.text(row, kKind);
+        const QString match = listing.text(row, kMatch);
+        const QString table = listing.text(row, kTable);
+        const QString name = listing.text(row, kName);
+        for (const model::Difference &d : comparison.differences) {
+            const QString dTable = d.table.isEmpty() ? QString() : qualifiedName(d.schema, d.table);
+            const QString dName = d.table.isEmpty() ? qualifiedName(d.schema, d.name) : d.name;
+            if (model::kindCaption(d.kind) == kind && model::changeCaption(d.change) == match && dTable == table
+                && dName == name)
+                keys.insert(d.key);
+        }
+    }
+    return keys;
+}
+
+QList<schema::SyncStep> objectSyncSteps(const SchemaComparison &comparison, const QSet<QString> &chosen)
+{
+    QList<schema::SyncStep> steps;
+    if (chosen.isEmpty())
+        return steps;
+    for (const model::PlanStep &s : model::planSync(comparison.sample, comparison.target, chosen).steps)
+        steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked});
+    return steps;
+}
+
+}  // namespace dbsync::workflow
