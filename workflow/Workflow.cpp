@@ -5,6 +5,7 @@
 #include "schema/LocalComparison.h"
 #include "schema/RoutineSync.h"
 #include "schema/TableSync.h"
+#include "workflow/ObjectSync.h"
 
 #include <algorithm>
 #include <utility>
@@ -103,7 +104,33 @@ ResultSet localListing(DatabaseObjects &objects, const ServerFields &fields, Lis
     return schema::compareColumnSides(sample, target, names(sampleTables), names(targetTables));
 }
 
-void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, CompareMode mode)
+namespace {
+
+ObjectScope scopeOf(ListingKind kind)
+{
+    return kind == ListingKind::Objects ? ObjectScope::Objects
+           : kind == ListingKind::All   ? ObjectScope::All
+                                        : ObjectScope::Routines;
+}
+
+// The view and procedure listing with the function and trigger rows after its own.
+ResultSet withModuleRows(const ResultSet &routines, const ResultSet &modules)
+{
+    ResultSet out = routines;
+    const QStringList fields{QStringLiteral("类型"), QStringLiteral("匹配情况"), QStringLiteral("对象名称"),
+                             QStringLiteral("atext"), QStringLiteral("btext")};
+    for (int row = 0; row < modules.rowCount(); ++row) {
+        QVector<QVariant> values(routines.fieldCount());
+        for (const QString &field : fields)
+            if (const int at = routines.fieldIndex(field); at >= 0)
+                values[at] = modules.value(row, field);
+        out.appendRow(std::move(values));
+    }
+    return out;
+}
+
+// The listing query of the column or the view and procedure listing on ADOQuery2.
+void openComparisonQuery(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, CompareMode mode)
 {
     if (mode == CompareMode::Local) {
         objects.ADOQuery2.close();
@@ -119,6 +146,29 @@ void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKi
     else
         objects.ADOQuery2.setSql(schema::routineDiffQueryLines(schemaPrefix, fields.ComboBox2));
     objects.ADOQuery2.open();
+}
+
+}  // namespace
+
+void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, CompareMode mode)
+{
+    if (kind == ListingKind::Objects || kind == ListingKind::All) {
+        const ResultSet listing = objectListing(compareSchemas(objects, fields), scopeOf(kind));
+        objects.ADOQuery2.close();
+        objects.ADOQuery2.clearSql();
+        objects.ADOQuery2.openOn(listing);
+        return;
+    }
+    if (kind == ListingKind::Routines) {
+        openComparisonQuery(objects, fields, kind, mode);
+        const ResultSet modules = objectListing(compareSchemas(objects, fields), ObjectScope::Routines);
+        if (modules.rowCount() > 0) {
+            const ResultSet combined = withModuleRows(objects.ADOQuery2.result(), modules);
+            objects.ADOQuery2.openOn(combined);
+        }
+        return;
+    }
+    openComparisonQuery(objects, fields, kind, mode);
 }
 
 void openTableRefresh(DatabaseObjects &objects, const ServerFields &fields, CompareMode mode)
@@ -137,6 +187,8 @@ void openTableRefresh(DatabaseObjects &objects, const ServerFields &fields, Comp
 
 std::optional<ListingKind> listingKind(const ResultSet &result)
 {
+    if (isObjectListing(result))
+        return ListingKind::All;
     if (result.fieldIndex(QStringLiteral("比较结果")) >= 0 && result.fieldIndex(QStringLiteral("字段名_1")) >= 0)
         return ListingKind::Tables;
     if (result.fieldIndex(QStringLiteral("匹配情况")) >= 0 && result.fieldIndex(QStringLiteral("atext")) >= 0)
@@ -191,9 +243,44 @@ Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QLis
     return plan;
 }
 
-Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::RoutineDiffRow> &rows,
+namespace {
+
+bool isModuleRow(const schema::RoutineDiffRow &row)
+{
+    return row.kind == model::kindCaption(model::ItemKind::Function) || row.kind == model::kindCaption(model::ItemKind::Trigger);
+}
+
+// Function and trigger rows, planned through the schema model: functions before the views
+// and procedures that may call them, triggers after.
+std::pair<QList<schema::SyncStep>, QList<schema::SyncStep>> moduleSteps(DatabaseObjects &objects, const ServerFields &fields,
+                                                                        const QList<schema::RoutineDiffRow> &rows)
+{
+    const SchemaComparison comparison = compareSchemas(objects, fields);
+    QSet<QString> chosen;
+    for (const model::Difference &d : comparison.differences)
+        for (const schema::RoutineDiffRow &row : rows)
+            if (model::kindCaption(d.kind) == row.kind && model::changeCaption(d.change) == row.match
+                && (d.schema.compare(QLatin1String("dbo"), Qt::CaseInsensitive) == 0 ? d.name : d.schema + QLatin1Char('.') + d.name) == row.name)
+                chosen.insert(d.key);
+    const model::SyncPlan plan = model::planSync(comparison.sample, comparison.target, chosen);
+    std::pair<QList<schema::SyncStep>, QList<schema::SyncStep>> out;
+    for (const model::PlanStep &s : plan.steps)
+        (s.kind == model::ItemKind::Trigger ? out.second : out.first)
+            .append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked});
+    return out;
+}
+
+}  // namespace
+
+Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::RoutineDiffRow> &allRows,
                   CompareMode mode)
 {
+    QList<schema::RoutineDiffRow> rows, moduleRows;
+    for (const schema::RoutineDiffRow &row : allRows)
+        (isModuleRow(row) ? moduleRows : rows).append(row);
+    std::pair<QList<schema::SyncStep>, QList<schema::SyncStep>> modules;
+    if (!moduleRows.isEmpty())
+        modules = moduleSteps(objects, fields, moduleRows);
     const bool local = mode == CompareMode::Local;
     // Locally the sample's catalogue is read on the sample server under its own name.
     const QString schemaPrefix = local ? schema::localSchemaPrefix(fields.ComboBox1) : remoteSchemaPrefix(fields);
@@ -219,12 +306,26 @@ Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QL
         return schema::joinDefinition(local ? readSide(objects.ADOConnection1, lines)
                                             : queryOnTargetServer(objects, lines));
     });
+    plan.steps = modules.first + plan.steps + modules.second;
+    return plan;
+}
+
+Plan planObjects(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,
+                 const QList<int> &positions)
+{
+    const SchemaComparison comparison = compareSchemas(objects, fields);
+    Plan plan;
+    plan.kind = kind;
+    plan.mode = CompareMode::Local;
+    plan.steps = objectSyncSteps(comparison, chosenKeys(comparison, listing, positions));
     return plan;
 }
 
 Plan planRows(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,
               const QList<int> &positions, CompareMode mode)
 {
+    if (kind == ListingKind::Objects || kind == ListingKind::All)
+        return planObjects(objects, fields, kind, listing, positions);
     if (kind == ListingKind::Tables) {
         QList<schema::ColumnDiffRow> rows;
         for (int position : positions)

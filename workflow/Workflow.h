@@ -23,7 +23,9 @@ namespace dbsync::workflow {
 
 enum class ListingKind {
     Tables,    // table column differences
-    Routines,  // view and procedure differences
+    Routines,  // view and procedure differences, then functions and triggers
+    Objects,   // indexes, unique and check constraints, foreign keys, alias types
+    All,       // every kind of object, through the schema model
 };
 
 // The tool's version, from the build.
@@ -80,6 +82,10 @@ Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QLis
                 CompareMode mode = CompareMode::Server);
 Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QList<schema::RoutineDiffRow> &rows,
                   CompareMode mode = CompareMode::Server);
+// The object listing's rows (Objects or All), planned through the schema model from a fresh
+// reading of both catalogues; the statements run in the target database.
+Plan planObjects(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,
+                 const QList<int> &positions);
 // The rows at these positions of the result, read without moving any data set.
 Plan planRows(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,
               const QList<int> &positions, CompareMode mode = CompareMode::Server);
