@@ -9,6 +9,21 @@ namespace {
 const QString kEol = QStringLiteral("\r\n");
 const QString kGo = QStringLiteral("GO");
 
+QString scriptKindName(ListingKind kind)
+{
+    switch (kind) {
+    case ListingKind::Tables:
+        return QStringLiteral("表结构");
+    case ListingKind::Routines:
+        return QStringLiteral("视图和存储过程");
+    case ListingKind::Objects:
+        return QStringLiteral("索引和约束");
+    case ListingKind::All:
+        break;
+    }
+    return QStringLiteral("全部对象");
+}
+
 }  // namespace
 
 QString renderScript(const ScriptSource &source, const Plan &plan)
@@ -16,9 +31,7 @@ QString renderScript(const ScriptSource &source, const Plan &plan)
     const ServerFields &f = source.fields;
     QString out;
     const auto comment = [&out](const QString &text) { out += QStringLiteral("-- ") + text + kEol; };
-    comment(QStringLiteral("dbsync %1 同步脚本：%2")
-                .arg(source.toolVersion,
-                     plan.kind == ListingKind::Tables ? QStringLiteral("表结构") : QStringLiteral("视图和存储过程")));
+    comment(QStringLiteral("dbsync %1 同步脚本：%2").arg(source.toolVersion, scriptKindName(plan.kind)));
     comment(QStringLiteral("样本数据库：%1 / %2").arg(f.EIP, f.ComboBox1));
     comment(QStringLiteral("目的数据库：%1 / %2").arg(f.Edit2, f.ComboBox2));
     comment(QStringLiteral("生成时间：%1").arg(source.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
