@@ -1,6 +1,7 @@
 #include "workflow/ObjectSync.h"
 
 #include "schema/model/CatalogRead.h"
+#include "workflow/Workflow.h"
 
 #include <memory>
 
@@ -121,6 +122,30 @@ QList<schema::SyncStep> objectSyncSteps(const SchemaComparison &comparison, cons
     for (const model::PlanStep &s : model::planSync(comparison.sample, comparison.target, chosen).steps)
         steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked});
     return steps;
+}
+
+SyncAllOutcome synchroniseAll(DatabaseObjects &objects, const ServerFields &fields, int maxRounds,
+                              const std::function<void(int, const QList<schema::SyncStep> &)> &beforeRound,
+                              const std::function<void(const schema::SyncStep &, qsizetype)> &beforeStep)
+{
+    SyncAllOutcome outcome;
+    outcome.last = compareSchemas(objects, fields);
+    while (!outcome.last.differences.isEmpty() && outcome.rounds < maxRounds) {
+        QSet<QString> all;
+        for (const model::Difference &d : outcome.last.differences)
+            all.insert(d.key);
+        const QList<schema::SyncStep> steps = objectSyncSteps(outcome.last, all);
+        if (steps.isEmpty())
+            break;
+        ++outcome.rounds;
+        if (beforeRound)
+            beforeRound(outcome.rounds, steps);
+        runSteps(objects, steps, beforeStep);
+        outcome.statements += steps.size();
+        outcome.last = compareSchemas(objects, fields);
+    }
+    outcome.converged = outcome.last.differences.isEmpty();
+    return outcome;
 }
 
 }  // namespace dbsync::workflow

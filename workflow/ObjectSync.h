@@ -10,6 +10,8 @@
 #include "schema/SyncStep.h"
 #include "schema/model/Plan.h"
 
+#include <functional>
+
 namespace dbsync::workflow {
 
 // Which differences a listing shows.
@@ -47,5 +49,18 @@ QSet<QString> chosenKeys(const SchemaComparison &comparison, const ResultSet &li
 
 // The statements, on ADOQuery3 (the target database), echoed when CheckBox1 is checked.
 QList<schema::SyncStep> objectSyncSteps(const SchemaComparison &comparison, const QSet<QString> &chosen);
+
+// Synchronises everything: compare, plan every difference, run, and compare again, until a
+// comparison finds nothing or maxRounds rounds have run. beforeRound sees each round's steps
+// before they run (for the backup, the echo and progress), beforeStep each step.
+struct SyncAllOutcome {
+    int rounds = 0;          // rounds that ran statements
+    qsizetype statements = 0;
+    bool converged = false;  // the last comparison found no difference
+    SchemaComparison last;
+};
+SyncAllOutcome synchroniseAll(DatabaseObjects &objects, const ServerFields &fields, int maxRounds,
+                              const std::function<void(int, const QList<schema::SyncStep> &)> &beforeRound = {},
+                              const std::function<void(const schema::SyncStep &, qsizetype)> &beforeStep = {});
 
 }  // namespace dbsync::workflow
