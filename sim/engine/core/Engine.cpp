@@ -299,11 +299,17 @@ void EngineImpl::runScript(const std::string &instance, std::string_view script)
     if (!admin)
         throw std::runtime_error("instance " + instance + " has no sysadmin login to run the script");
     SessionImpl session(inst, *admin, "master", inst->nextSpid++);
+    int number = 0;
     for (const std::string &batch : splitScript(script)) {
+        ++number;
         ScriptSink sink;
         session.executeBatch(batch, sink);
-        if (sink.error)
-            throw std::runtime_error(sink.error->text);
+        if (sink.error) {
+            const Message &m = *sink.error;
+            throw std::runtime_error("batch " + std::to_string(number) + ": Msg " + std::to_string(m.number) +
+                                     ", Level " + std::to_string(m.severity) + ", State " + std::to_string(m.state) +
+                                     ", Line " + std::to_string(m.line) + ": " + m.text);
+        }
     }
 }
 
