@@ -4,6 +4,8 @@
 #include "sim/engine/catalog/Procedures.h"
 #include "sim/engine/core/Internal.h"
 
+#include <algorithm>
+
 namespace sqlsim {
 
 namespace {
@@ -94,8 +96,11 @@ void execRaiserror(Exec &x)
     } catch (const std::exception &) {
         notSupported("RAISERROR with a severity or state that is not a number");
     }
-    if (severity < 0 || state < 0 || state > 255)
-        notSupported("RAISERROR with a negative severity or a state beyond 255");
+    // The documented clamps: severity into 0..25, a negative state is 1.
+    severity = std::clamp(severity, 0, 25);
+    state = state < 0 ? 1 : state;
+    if (state > 255)
+        notSupported("RAISERROR with a state beyond 255");
     if (severity > 18 && !(log && x.session.login().sysadmin))
         throw SqlError(2754, "Error severity levels greater than 18 can only be specified by members of the "
                              "sysadmin role, using the WITH LOG option.", 16);
@@ -173,13 +178,10 @@ void execExecuteSql(Exec &x, std::size_t i)
         if (t[k].is(Tok::Variable) && !t[k + 1].op("="))
             notSupported("sp_executesql of a variable");
     const auto args = parseProcArgs(t, i);
-    if (args.empty())
-        throw SqlError(201, "Procedure or function 'sp_executesql' expects parameter '@statement', which was "
-                            "not supplied.", 16);
     if (args.size() > 1)
         notSupported("sp_executesql with parameters");
-    if (!isText(args[0].token))
-        notSupported("sp_executesql of a variable or expression");
+    if (args.empty() || !args[0].token.is(Tok::NString))
+        throw SqlError(214, "Procedure expects parameter '@statement' of type 'ntext/nchar/nvarchar'.", 16);
     // The statement runs as a batch of its own, on the same session.
     x.session.executeBatch(args[0].token.text, x.sink);
     x.done();
