@@ -46,16 +46,7 @@ void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::strin
             failPair(x, SqlError(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + table + "'.", 16),
                      couldNotCreate());
     }
-    for (const IndexRow &ix : tableIndexes(cat.store(), cat.database(), tableId)) {
-        if (!ix.clustered) continue;
-        // A primary key is clustered unless the table already has its clustered index.
-        if (!pk.clusterWritten) pk.clustered = false;
-        if (pk.clustered)
-            failPair(x, SqlError(1902, "Cannot create more than one clustered index on table 'dbo." + table +
-                                           "'. Drop the existing clustered index '" + ix.name +
-                                           "' before creating another.", 16),
-                     couldNotCreate());
-    }
+    settleClustering(x, cat, tableId, table, pk);
     const std::string actual = cat.addPrimaryKey(tableId, table, pk);
     // GROUP BY takes NULLs as equal, as a unique index does.
     if (auto dup = duplicateKey(cat.store(), cat.database(), tableId, pk.columns))
@@ -250,9 +241,10 @@ void addColumnToRows(Exec &x, Catalog &cat, const ObjectRow &table, ColumnSpec s
                              "to allow addition of this column. Column '" + spec.name + "' cannot be added to "
                              "non-empty table '" + table.name + "' because it does not satisfy these conditions.", 16);
     // The key comes once the rows have their values.
-    std::optional<PrimaryKeySpec> key = spec.primaryKey;
+    std::optional<PrimaryKeySpec> key = spec.primaryKey, unique = spec.uniqueKey;
     if (key && !spec.nullable) spec.nullable = false;
     spec.primaryKey.reset();
+    spec.uniqueKey.reset();
     addColumns(x, cat, table.id, table.name, {spec});
     if (rows > 0) {
         const ColumnInfo info = columnInfo(*cat.findColumn(table.id, spec.name), store, db);
@@ -278,6 +270,7 @@ void addColumnToRows(Exec &x, Catalog &cat, const ObjectRow &table, ColumnSpec s
         }
     }
     if (key) addPrimaryKey(x, cat, table.id, table.name, *key);
+    if (unique) addPrimaryKey(x, cat, table.id, table.name, *unique);
 }
 
 // ALTER COLUMN converts every value as SQL Server converts it, or fails and changes nothing.
@@ -336,18 +329,13 @@ void createTable(Exec &x)
         syntaxError(t[i]);
     if (columns.empty())
         syntaxError(t[i - 1]);
-    // A UNIQUE CLUSTERED constraint leaves the primary key nonclustered unless it says otherwise.
-    bool uniqueClustered = false;
-    for (const TableConstraint &c : constraints)
-        uniqueClustered = uniqueClustered || (c.pk && c.pk->unique && c.pk->clustered);
-    for (const ColumnSpec &col : columns)
-        uniqueClustered = uniqueClustered || (col.uniqueKey && col.uniqueKey->clustered);
-    if (uniqueClustered) {
-        for (TableConstraint &c : constraints)
-            if (c.pk && !c.pk->unique && !c.pk->clusterWritten) c.pk->clustered = false;
-        for (ColumnSpec &col : columns)
-            if (col.primaryKey && !col.primaryKey->clusterWritten) col.primaryKey->clustered = false;
-    }
+    std::vector<PrimaryKeySpec *> keys;
+    for (TableConstraint &c : constraints)
+        if (c.pk) keys.push_back(&*c.pk);
+    for (ColumnSpec &col : columns)
+        for (auto *key : {&col.primaryKey, &col.uniqueKey})
+            if (*key) keys.push_back(&**key);
+    unclusterKeys(keys);
     // Key columns declared without NULL are NOT NULL.
     for (const TableConstraint &c : constraints)
         if (c.pk && !c.pk->unique)

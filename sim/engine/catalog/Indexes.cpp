@@ -55,6 +55,7 @@ void readOption(const std::vector<Token> &t, std::size_t &i, IndexOptions *optio
     } else if (name.kw("allow_row_locks")) o.allowRowLocks = flag();
     else if (name.kw("allow_page_locks")) o.allowPageLocks = flag();
     else if (name.kw("optimize_for_sequential_key")) o.optimizeForSequentialKey = flag();
+    else if (name.kw("statistics_norecompute")) o.statisticsNoRecompute = flag();
 }
 
 bool isDefaultFilegroup(const Token &t)
@@ -114,6 +115,29 @@ void readStorage(const std::vector<Token> &t, std::size_t &i, IndexOptions *opti
     }
 }
 
+void settleClustering(Exec &x, const Catalog &cat, std::int64_t tableId, const std::string &table,
+                      PrimaryKeySpec &key)
+{
+    for (const IndexRow &ix : tableIndexes(cat.store(), cat.database(), tableId)) {
+        if (!ix.clustered) continue;
+        if (!key.clusterWritten) key.clustered = false;
+        if (key.clustered)
+            failPair(x, SqlError(1902, "Cannot create more than one clustered index on table 'dbo." + table +
+                                           "'. Drop the existing clustered index '" + ix.name +
+                                           "' before creating another.", 16),
+                     SqlError(1750, "Could not create constraint or index. See previous errors.", 16));
+    }
+}
+
+void unclusterKeys(const std::vector<PrimaryKeySpec *> &keys)
+{
+    bool uniqueClustered = false;
+    for (const PrimaryKeySpec *k : keys)
+        uniqueClustered = uniqueClustered || (k->unique && k->clustered);
+    for (PrimaryKeySpec *k : keys)
+        if (uniqueClustered && !k->unique && !k->clusterWritten) k->clustered = false;
+}
+
 void addHeap(StoreConn &conn, const Database &db, std::int64_t tableId)
 {
     conn.run("INSERT INTO cat_sysindexes(dbk, id, status, indid, keycnt, groupid, dpages, reserved, used, rowcnt, "
@@ -121,7 +145,7 @@ void addHeap(StoreConn &conn, const Database &db, std::int64_t tableId)
              "rows) VALUES(?, ?, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, NULL, 8000, 0)",
              {db.dbk, tableId});
     conn.run("INSERT INTO cat_indexes VALUES(?, ?, NULL, 0, 0, 'HEAP', 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, NULL, NULL, "
-             "0, 0, 0, 0, NULL)",
+             "0, 0, 0, 0, NULL, 0)",
              {db.dbk, tableId});
 }
 
@@ -146,13 +170,13 @@ std::int64_t writeIndex(StoreConn &conn, const Database &db, std::int64_t tableI
               std::int64_t{r.options.fillFactor}, lockflags, r.name});
     const auto b = [](bool v) { return Param{std::int64_t{v ? 1 : 0}}; };
     conn.run("INSERT INTO cat_indexes VALUES(?, ?, ?, ?, ?, ?, ?, 1, 0, ?, ?, ?, ?, 0, 0, ?, ?, ?, ?, NULL, 0, 0, ?, "
-             "?, ?)",
+             "?, ?, ?)",
              {db.dbk, tableId, r.name, indid, std::int64_t{r.clustered ? 1 : 2},
               std::string(r.clustered ? "CLUSTERED" : "NONCLUSTERED"), b(r.unique), b(r.primaryKey),
               b(r.uniqueConstraint), std::int64_t{r.options.fillFactor}, b(r.options.padIndex),
               b(r.options.allowRowLocks), b(r.options.allowPageLocks), b(!r.filterDefinition.empty()),
               r.filterDefinition.empty() ? Param{} : Param{r.filterDefinition}, b(r.options.optimizeForSequentialKey),
-              b(r.systemNamed), r.filterSql.empty() ? Param{} : Param{r.filterSql}});
+              b(r.systemNamed), r.filterSql.empty() ? Param{} : Param{r.filterSql}, b(r.options.statisticsNoRecompute)});
     std::int64_t ordinal = 0, position = 0;
     for (const auto &[colid, desc] : r.keys) {
         ++ordinal;

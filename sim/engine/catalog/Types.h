@@ -52,6 +52,7 @@ struct IndexOptions {
     bool allowRowLocks = true;
     bool allowPageLocks = true;
     bool optimizeForSequentialKey = false;
+    bool statisticsNoRecompute = false;
 };
 
 // A PRIMARY KEY, or with unique set a UNIQUE constraint.

@@ -66,6 +66,11 @@ const CatalogueView views[] = {
     {"index_columns", true, "cat_index_columns",
      "object_id, index_id, index_column_id, column_id, key_ordinal, partition_ordinal, is_descending_key, "
      "is_included_column"},
+    // Each index's statistics; is_hypothetical stands for the flags that are always 0 here.
+    {"stats", true, "cat_indexes",
+     "object_id, name, index_id AS stats_id, auto_created, is_hypothetical AS user_created, no_recompute, "
+     "has_filter, filter_definition, is_hypothetical AS is_temporary, is_hypothetical AS is_incremental",
+     " AND index_id > 0"},
     {"key_constraints", true,
      "(SELECT o.*, i.index_id AS unique_index_id, i.is_system_named FROM cat_objects o JOIN cat_indexes i ON "
      "i.dbk = o.dbk AND i.object_id = o.parent_object_id AND i.name = o.name)",

@@ -81,6 +81,10 @@ def test_the_catalogue_holds_every_index():
         c.ok("ALTER TABLE Customers DROP CONSTRAINT PK_Customers")
         assert c.ok("select indid, name from sysindexes where id = object_id('Customers') order by indid") == [
             ["0", None], ["2", "UQ_Customers_Code"], ["3", uq_email]]
+        # A UNIQUE CLUSTERED key leaves the primary key nonclustered.
+        c.ok("create table K (a int primary key, b int unique clustered)")
+        assert c.ok("select i.indid, i.status, o.xtype from sysindexes i join sysobjects o on o.name = i.name "
+                    "where i.id = object_id('K') order by i.indid") == [["1", "4114", "UQ"], ["2", "2050", "PK"]]
 
 
 def test_rows_obey_unique_indexes_and_constraints():
@@ -144,6 +148,10 @@ def test_refusals_change_nothing():
                                              "do not have permission.")]),
             ("drop index {pk} on T", [(3723, "An explicit DROP INDEX is not allowed on index 'T.{pk}'. It is being "
                                              "used for PRIMARY KEY constraint enforcement.")]),
+            ("alter table T add constraint UQ2 unique clustered (s)", [
+                (1902, "Cannot create more than one clustered index on table 'dbo.T'. Drop the existing clustered "
+                       "index '{pk}' before creating another."),
+                (1750, "Could not create constraint or index. See previous errors.")]),
             ("create index X on T (n) with (ignore_dup_key = on)",
              [(50000, "IGNORE_DUP_KEY = ON is not supported by sqlsim.")]),
             ("alter table T alter column n bigint", [
