@@ -170,11 +170,13 @@ const DependentKind dependentKinds[] = {
      [](const ColumnRow &old, const ColumnShape &now) {
          return variableLength(old) && now.type->xusertype == old.xusertype && now.length != -1;
      }},
-    // An index lets a varchar, nvarchar or varbinary column grow.
+    // An index (by its columns or its filter) lets a varchar, nvarchar or varbinary column grow.
     {"index",
-     "SELECT DISTINCT i.name, i.index_id FROM cat_indexes i JOIN cat_index_columns k ON k.dbk = i.dbk AND "
-     "k.object_id = i.object_id AND k.index_id = i.index_id WHERE i.dbk = ?1 AND i.object_id = ?2 AND "
-     "k.column_id = ?3 AND i.is_primary_key = 0 AND i.is_unique_constraint = 0 ORDER BY i.index_id",
+     "SELECT i.name FROM cat_indexes i JOIN cat_syscolumns c ON c.dbk = i.dbk AND c.id = i.object_id AND "
+     "c.colid = ?3 WHERE i.dbk = ?1 AND i.object_id = ?2 AND i.index_id > 0 AND i.is_primary_key = 0 AND "
+     "i.is_unique_constraint = 0 AND (EXISTS (SELECT 1 FROM cat_index_columns k WHERE k.dbk = i.dbk AND "
+     "k.object_id = i.object_id AND k.index_id = i.index_id AND k.column_id = ?3) OR "
+     "instr(i.filter_definition, '[' || c.name || ']') > 0) ORDER BY i.index_id",
      [](const ColumnRow &old, const ColumnShape &now) {
          return variableLength(old) && now.type->xusertype == old.xusertype && now.length != -1 &&
                 old.length != -1 && now.length >= old.length;

@@ -46,7 +46,7 @@ void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::strin
             failPair(x, SqlError(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + table + "'.", 16),
                      couldNotCreate());
     }
-    settleClustering(x, cat, tableId, table, pk);
+    checkKeyIndex(x, cat, tableId, table, pk);
     const std::string actual = cat.addPrimaryKey(tableId, table, pk);
     // GROUP BY takes NULLs as equal, as a unique index does.
     if (auto dup = duplicateKey(cat.store(), cat.database(), tableId, pk.columns))

@@ -34,7 +34,7 @@ void readOption(const std::vector<Token> &t, std::size_t &i, IndexOptions *optio
     if (t[i].op("=")) {
         value = i + 1;
         i += 2;
-        if (t[i - 1].is(Tok::Op) && t[i - 1].text == "-") ++i;
+        if (name.kw("max_duration") && t[i].kw("minutes")) ++i;
         if (name.kw("data_compression") && t[i].kw("on")) notSupported("DATA_COMPRESSION on partitions");
     } else if (!name.kw("pad_index") && !name.kw("sort_in_tempdb") && !name.kw("ignore_dup_key") &&
                !name.kw("statistics_norecompute") && !name.kw("drop_existing")) {
@@ -115,10 +115,13 @@ void readStorage(const std::vector<Token> &t, std::size_t &i, IndexOptions *opti
     }
 }
 
-void settleClustering(Exec &x, const Catalog &cat, std::int64_t tableId, const std::string &table,
-                      PrimaryKeySpec &key)
+void checkKeyIndex(Exec &x, const Catalog &cat, std::int64_t tableId, const std::string &table, PrimaryKeySpec &key)
 {
     for (const IndexRow &ix : tableIndexes(cat.store(), cat.database(), tableId)) {
+        if (iequals(ix.name, key.name))
+            failPair(x, SqlError(1913, "The operation failed because an index or statistics with name '" + key.name +
+                                           "' already exists on table 'dbo." + table + "'.", 16),
+                     SqlError(1750, "Could not create constraint or index. See previous errors.", 16));
         if (!ix.clustered) continue;
         if (!key.clusterWritten) key.clustered = false;
         if (key.clustered)

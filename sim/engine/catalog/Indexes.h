@@ -39,10 +39,11 @@ void readKeyColumns(const std::vector<Token> &tokens, std::size_t &i, PrimaryKey
 // [WITH (option = value, ...) | WITH option = value, ...] [ON filegroup] [TEXTIMAGE_ON filegroup]
 void readStorage(const std::vector<Token> &tokens, std::size_t &i, IndexOptions *options, bool table);
 
-// A key's clustering among the table's indexes: a PRIMARY KEY that does not say CLUSTERED is
-// nonclustered beside a clustered index; a second clustered index fails (1902, 1750).
-void settleClustering(Exec &x, const Catalog &cat, std::int64_t tableId, const std::string &table,
-                      PrimaryKeySpec &key);
+// A key's index among the table's indexes: a PRIMARY KEY that does not say CLUSTERED is
+// nonclustered beside a clustered index; a second clustered index (1902) or an index name used
+// twice (1913) fails, then 1750.
+void checkKeyIndex(Exec &x, const Catalog &cat, std::int64_t tableId, const std::string &table,
+                   PrimaryKeySpec &key);
 // In one CREATE TABLE, a UNIQUE CLUSTERED key leaves the primary key nonclustered unless it says
 // CLUSTERED.
 void unclusterKeys(const std::vector<PrimaryKeySpec *> &keys);

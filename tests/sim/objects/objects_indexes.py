@@ -165,6 +165,11 @@ def test_refusals_change_nothing():
                 (5074, "The object 'UQ_Customers_Code' is dependent on column 'Code'."),
                 (5074, "The index 'IX_Customers_Region' is dependent on column 'Code'."),
                 (4922, "ALTER TABLE DROP COLUMN Code failed because one or more objects access this column.")]),
+            ("alter table Customers drop column CustomerID", [
+                (5074, "The object 'PK_Customers' is dependent on column 'CustomerID'."),
+                (5074, "The index 'IX_Customers_Region_One' is dependent on column 'CustomerID'."),
+                (4922, "ALTER TABLE DROP COLUMN CustomerID failed because one or more objects access this "
+                       "column.")]),
             ("alter table Customers alter column Code nvarchar(5)", [
                 (5074, "The object 'UQ_Customers_Code' is dependent on column 'Code'."),
                 (5074, "The index 'IX_Customers_Region' is dependent on column 'Code'."),
