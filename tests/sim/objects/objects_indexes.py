@@ -117,6 +117,17 @@ def test_rows_obey_unique_indexes_and_constraints():
         assert c.ok("select * from Customers order by CustomerID") == before
         c.ok("insert into Customers (Code, Email, Region) values ('E', 'e@x', NULL)")  # outside the filter
         c.ok("insert into Log (Who, Code) values (NULL, 1), (NULL, 2)")
+        # Keys are unique once the statement is done: two rows may swap theirs.
+        c.ok("update Customers set Code = case Code when 'A' then 'B' else 'A' end where Code in ('A', 'B')")
+        assert c.ok("select Code from Customers order by CustomerID") == [["B    "], ["A    "], ["E    "]]
+        # Two NULLs are duplicates for a new unique index, not outside its filter.
+        assert c.refused("create unique index X on Customers (Region)") == [
+            (1505, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object "
+                   "name 'dbo.Customers' and the index name 'X'. The duplicate key value is (<NULL>).")]
+        c.ok("create unique index X on Customers (Region) where Region <> N'South' and Region is not null\n"
+             "drop index if exists Nothing on Customers")
+        assert c.ok("select filter_definition from sys.indexes where name = 'X'") == [
+            ["([Region]<>N'South' AND [Region] IS NOT NULL)"]]
 
 
 def test_refusals_change_nothing():
