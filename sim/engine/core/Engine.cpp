@@ -129,7 +129,7 @@ void removeDatabase(Instance &inst, StoreConn &conn, const Database &db)
     dropDatabaseRows(conn, db);
     for (const char *table : {"cat_sysobjects", "cat_syscolumns", "cat_syscomments", "cat_sysindexes",
                               "cat_sysindexkeys", "cat_sysforeignkeys", "cat_extended_properties",
-                              "cat_sql_modules"})
+                              "cat_sql_modules", "cat_indexes", "cat_index_columns"})
         conn.run(std::string("DELETE FROM ") + table + " WHERE dbk = ?", {db.dbk});
     std::erase_if(inst.databases, [&](const Database &d) { return d.dbid == db.dbid; });
 }

@@ -227,7 +227,7 @@ bool splitsHere(const std::vector<Token> &tokens, std::size_t first, std::size_t
     if (head.kw("with") && (t.kw("select") || t.kw("insert") || t.kw("update") || t.kw("delete")))
         return false;
     if (t.kw("if") && (prev.kw("table") || prev.kw("view") || prev.kw("procedure") ||
-                       prev.kw("proc") || prev.kw("database")))
+                       prev.kw("proc") || prev.kw("database") || prev.kw("index")))
         return false;
     if (t.kw("with") && !(k + 1 < tokens.size() && tokens[k + 1].isName() && k + 2 < tokens.size() &&
                           (tokens[k + 2].kw("as") || tokens[k + 2].is(Tok::LParen))))

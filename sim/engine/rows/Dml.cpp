@@ -2,6 +2,7 @@
 #include "sim/engine/rows/Dml.h"
 
 #include "sim/engine/query/Translate.h"
+#include "sim/engine/rows/Unique.h"
 
 #include <algorithm>
 #include <map>
@@ -335,6 +336,8 @@ void execInsert(Exec &x)
             insert.reset();
             if (x.sink.cancelled()) throw Cancelled{};
         }
+        if (auto conflict = uniqueConflict(store, target.db, target.table, firstRowid))
+            throw *conflict;
         if (auto conflict = foreignKeyConflict(store, target.db, target.table.id, "INSERT", true, false, firstRowid))
             throw *conflict;
         if (identity)

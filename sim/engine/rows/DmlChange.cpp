@@ -2,6 +2,7 @@
 #include "sim/engine/rows/Dml.h"
 
 #include "sim/engine/query/Translate.h"
+#include "sim/engine/rows/Unique.h"
 
 namespace sqlsim {
 
@@ -147,6 +148,8 @@ void execUpdate(Exec &x)
             }
             createKeyIndex(store, target.db, target.table.id, key);
         }
+        if (auto conflict = uniqueConflict(store, target.db, target.table))
+            throw *conflict;
         if (auto conflict = foreignKeyConflict(store, target.db, target.table.id, "UPDATE", true, true))
             throw *conflict;
     } catch (SqlError &e) {
