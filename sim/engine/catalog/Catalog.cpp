@@ -148,7 +148,9 @@ std::vector<std::string> Catalog::dependentsOf(std::int64_t tableId, std::int64_
                  "c.cdefault = o.id WHERE o.dbk = ?1 AND c.id = ?2 AND c.colid = ?3 "
                  "UNION ALL SELECT o.name FROM cat_sysforeignkeys f JOIN cat_sysobjects o ON o.dbk = f.dbk AND "
                  "o.id = f.constid WHERE f.dbk = ?1 AND ((f.fkeyid = ?2 AND f.fkey = ?3) OR "
-                 "(f.rkeyid = ?2 AND f.rkey = ?3))");
+                 "(f.rkeyid = ?2 AND f.rkey = ?3)) "
+                 "UNION ALL SELECT o.name FROM cat_check_columns d JOIN cat_sysobjects o ON o.dbk = d.dbk AND "
+                 "o.id = d.id WHERE d.dbk = ?1 AND d.tableid = ?2 AND d.colid = ?3");
     st.bind(1, db_.dbk).bind(2, tableId).bind(3, colid);
     std::vector<std::string> out;
     while (st.step())

@@ -1,6 +1,7 @@
 // INSERT into user tables, and what the statements that change rows share.
 #include "sim/engine/rows/Dml.h"
 
+#include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/query/Translate.h"
 
 #include <algorithm>
@@ -335,8 +336,7 @@ void execInsert(Exec &x)
             insert.reset();
             if (x.sink.cancelled()) throw Cancelled{};
         }
-        if (auto conflict = foreignKeyConflict(store, target.db, target.table.id, "INSERT", true, false, firstRowid))
-            throw *conflict;
+        checkInsertedRows(x, target, firstRowid);
         if (identity)
             setIdentityCurrent(store, target.db, target.table.id, current);
     } catch (SqlError &e) {
