@@ -190,6 +190,10 @@ const DependentKind dependentKinds[] = {
      "SELECT o.name FROM cat_sysforeignkeys f JOIN cat_sysobjects o ON o.dbk = f.dbk AND o.id = f.constid "
      "WHERE f.dbk = ?1 AND ((f.fkeyid = ?2 AND f.fkey = ?3) OR (f.rkeyid = ?2 AND f.rkey = ?3))",
      [](const ColumnRow &, const ColumnShape &) { return false; }},
+    {"object",
+     "SELECT o.name FROM cat_check_columns d JOIN cat_sysobjects o ON o.dbk = d.dbk AND o.id = d.id "
+     "WHERE d.dbk = ?1 AND d.tableid = ?2 AND d.colid = ?3",
+     [](const ColumnRow &, const ColumnShape &) { return false; }},
 };
 
 }  // namespace

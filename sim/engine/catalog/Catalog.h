@@ -59,6 +59,9 @@ public:
     // A PRIMARY KEY or UNIQUE constraint with its index.
     std::string addPrimaryKey(std::int64_t tableId, const std::string &tableName, const PrimaryKeySpec &pk);
     std::string addForeignKey(std::int64_t tableId, const std::string &tableName, const ForeignKeySpec &fk);
+    // A CHECK constraint's object and syscomments text; column: a column constraint's column.
+    std::string addCheck(std::int64_t tableId, const std::string &tableName, const std::string &column,
+                         const std::string &name, const std::string &definition);
     void dropConstraint(const ObjectRow &constraint);
     void dropTable(const ObjectRow &table);
 

@@ -1,6 +1,7 @@
 // CREATE / ALTER / DROP of tables, views and procedures.
 #include "sim/engine/catalog/Catalog.h"
 #include "sim/engine/catalog/Indexes.h"
+#include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/rows/Dml.h"
 #include "sim/engine/catalog/Procedures.h"
 #include "sim/engine/query/Translate.h"
@@ -81,12 +82,13 @@ void addForeignKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::strin
         failPair(x, SqlError(1776, "There are no primary or candidate keys in the referenced table '" + fk.refTable +
                                        "' that match the referencing column list in the foreign key '" + label + "'.", 16),
                  couldNotCreate());
-    cat.addForeignKey(tableId, table, fk);
+    finishForeignKey(x, cat, {tableId, table, "U", 0}, fk, cat.addForeignKey(tableId, table, fk));
 }
 
 struct TableConstraint {
     std::optional<PrimaryKeySpec> pk;
     std::optional<ForeignKeySpec> fk;
+    std::optional<CheckSpec> check;
     std::optional<std::pair<std::string, std::string>> defaultFor;  // column, text
     std::string name;
 };
@@ -133,7 +135,7 @@ TableConstraint readTableConstraint(const std::vector<Token> &t, std::size_t &i,
         c.defaultFor = std::make_pair(readName(t, i), text);
         if (t[i].kw("with") && t[i + 1].kw("values")) i += 2;
     } else if (t[i].kw("check")) {
-        notSupported("A " + lower(t[i].text) + " constraint");
+        c.check = readCheck(t, i, c.name);
     } else {
         syntaxError(t[i]);
     }
@@ -144,6 +146,7 @@ void applyConstraint(Exec &x, Catalog &cat, std::int64_t tableId, const std::str
 {
     if (c.pk) addPrimaryKey(x, cat, tableId, table, *c.pk);
     if (c.fk) addForeignKey(x, cat, tableId, table, *c.fk);
+    if (c.check) addCheckConstraint(x, cat, {tableId, table, "U", 0}, *c.check);
     if (c.defaultFor) {
         auto col = cat.findColumn(tableId, c.defaultFor->first);
         if (!col)
@@ -164,6 +167,13 @@ void addColumnForeignKeys(Exec &x, Catalog &cat, std::int64_t tableId, const std
 {
     for (const ColumnSpec &c : cols)
         if (c.foreignKey) addForeignKey(x, cat, tableId, table, *c.foreignKey);
+}
+
+void addColumnChecks(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table,
+                     const std::vector<ColumnSpec> &cols)
+{
+    for (const ColumnSpec &c : cols)
+        for (const CheckSpec &check : c.checks) addCheckConstraint(x, cat, {tableId, table, "U", 0}, check);
 }
 
 void addColumns(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const std::vector<ColumnSpec> &cols,
@@ -271,6 +281,7 @@ void addColumnToRows(Exec &x, Catalog &cat, const ObjectRow &table, ColumnSpec s
     }
     if (key) addPrimaryKey(x, cat, table.id, table.name, *key);
     if (unique) addPrimaryKey(x, cat, table.id, table.name, *unique);
+    addColumnChecks(x, cat, table.id, table.name, {spec});
 }
 
 // ALTER COLUMN converts every value as SQL Server converts it, or fails and changes nothing.
@@ -353,6 +364,7 @@ void createTable(Exec &x)
     for (const TableConstraint &c : constraints)
         if (c.pk) applyConstraint(x, cat, id, name.name, c);
     addColumnForeignKeys(x, cat, id, name.name, columns);
+    addColumnChecks(x, cat, id, name.name, columns);
     for (const TableConstraint &c : constraints)
         if (!c.pk) applyConstraint(x, cat, id, name.name, c);
     txn.commit();
@@ -373,17 +385,12 @@ void alterTable(Exec &x)
     if (!table || table->xtype != "U")
         throw SqlError(4902, "Cannot find the object \"" + name.name +
                                  "\" because it does not exist or you do not have permissions.", 16);
-    if ((t[i].kw("with") && (t[i + 1].kw("check") || t[i + 1].kw("nocheck"))))
+    const bool withCheck = t[i].kw("with") && t[i + 1].kw("check");
+    const bool noCheck = t[i].kw("with") && t[i + 1].kw("nocheck");
+    if (withCheck || noCheck)
         i += 2;
     if ((t[i].kw("check") || t[i].kw("nocheck")) && t[i + 1].kw("constraint")) {
-        // Constraints are never enforced here (tables hold no rows); the name must exist.
-        i += 2;
-        const std::string item = readName(t, i);
-        auto c = cat.findObject(item);
-        if (!iequals(item, "all") && (!c || c->parent != table->id || c->xtype == "U"))
-            throw SqlError(4917, "Constraint '" + item + "' does not exist.", 16);
-        if (!t[i].is(Tok::End))
-            syntaxError(t[i]);
+        switchConstraints(x, cat, *table, i, withCheck);
         txn.commit();
         x.done();
         return;
@@ -395,7 +402,10 @@ void alterTable(Exec &x)
             if (t[i].kw("constraint") || (t[i].kw("primary") && t[i + 1].kw("key")) ||
                 (t[i].kw("foreign") && t[i + 1].kw("key")) || t[i].kw("unique") || t[i].kw("check") ||
                 t[i].kw("default")) {
-                applyConstraint(x, cat, table->id, table->name, readTableConstraint(t, i, true));
+                TableConstraint c = readTableConstraint(t, i, true);
+                if (c.fk) c.fk->checkRows = !noCheck;
+                if (c.check) c.check->checkRows = !noCheck;
+                applyConstraint(x, cat, table->id, table->name, c);
             } else {
                 const int number = static_cast<int>(cat.columns(table->id).size()) + 1;
                 addColumnToRows(x, cat, *table, readColumnSpec(t, i, number));

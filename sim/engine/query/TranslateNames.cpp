@@ -77,6 +77,18 @@ const CatalogueView views[] = {
      "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
      "is_ms_shipped, is_published, is_schema_published, unique_index_id, is_system_named",
      " AND type IN ('PK', 'UQ')"},
+    {"check_constraints", true, "cat_check_constraints",
+     "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
+     "is_ms_shipped, is_published, is_schema_published, is_disabled, is_not_for_replication, is_not_trusted, "
+     "parent_column_id, definition, uses_database_collation, is_system_named"},
+    {"foreign_keys", true, "cat_foreign_keys",
+     "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
+     "is_ms_shipped, is_published, is_schema_published, referenced_object_id, key_index_id, is_disabled, "
+     "is_not_for_replication, is_not_trusted, delete_referential_action, delete_referential_action_desc, "
+     "update_referential_action, update_referential_action_desc, is_system_named"},
+    {"foreign_key_columns", true, "cat_sysforeignkeys",
+     "constid AS constraint_object_id, keyno AS constraint_column_id, fkeyid AS parent_object_id, "
+     "fkey AS parent_column_id, rkeyid AS referenced_object_id, rkey AS referenced_column_id"},
     {"default_constraints", true, "cat_sysobjects",
      "name, id AS object_id, parent_obj AS parent_object_id, info AS parent_column_id, "
      "(SELECT text FROM cat_syscomments c WHERE c.dbk = cat_sysobjects.dbk AND c.id = cat_sysobjects.id) "

@@ -1,6 +1,7 @@
 // INSERT into user tables, and what the statements that change rows share.
 #include "sim/engine/rows/Dml.h"
 
+#include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/query/Translate.h"
 #include "sim/engine/rows/Unique.h"
 
@@ -338,8 +339,7 @@ void execInsert(Exec &x)
         }
         if (auto conflict = uniqueConflict(store, target.db, target.table, firstRowid))
             throw *conflict;
-        if (auto conflict = foreignKeyConflict(store, target.db, target.table.id, "INSERT", true, false, firstRowid))
-            throw *conflict;
+        checkInsertedRows(x, target, firstRowid);
         if (identity)
             setIdentityCurrent(store, target.db, target.table.id, current);
     } catch (SqlError &e) {
