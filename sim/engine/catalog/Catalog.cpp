@@ -1,5 +1,6 @@
 #include "sim/engine/catalog/Catalog.h"
 
+#include "sim/engine/modules/Modules.h"
 #include "sim/engine/rows/Rows.h"
 
 #include <cstdio>
@@ -153,6 +154,8 @@ std::vector<std::string> Catalog::dependentsOf(std::int64_t tableId, std::int64_
     std::vector<std::string> out;
     while (st.step())
         out.push_back(st.textAt(0));
+    for (std::string &name : schemaBoundDependents(*this, tableId, colid))
+        out.push_back(std::move(name));
     return out;
 }
 
@@ -335,7 +338,7 @@ void Catalog::dropTable(const ObjectRow &table)
     while (st.step())
         constraints.push_back({st.intAt(0), st.textAt(1), st.textAt(2), st.intAt(3)});
     for (const ObjectRow &c : constraints)
-        dropConstraint(c);
+        c.xtype == "TR" ? dropObject(c) : dropConstraint(c);
     for (const char *sql : {"DELETE FROM cat_syscolumns WHERE dbk = ? AND id = ?",
                             "DELETE FROM cat_sysindexes WHERE dbk = ? AND id = ?",
                             "DELETE FROM cat_sysindexkeys WHERE dbk = ? AND id = ?",
@@ -370,6 +373,7 @@ void Catalog::replaceModule(const ObjectRow &object, const std::string &text)
 
 void Catalog::dropObject(const ObjectRow &object)
 {
+    forgetModule(conn_, db_.dbk, object.id);
     for (const char *sql : {"DELETE FROM cat_syscomments WHERE dbk = ? AND id = ?",
                             "DELETE FROM cat_sql_modules WHERE dbk = ? AND object_id = ?",
                             "DELETE FROM cat_extended_properties WHERE dbk = ? AND major_id = ?",

@@ -2,8 +2,10 @@
 #include "sim/engine/catalog/Catalog.h"
 #include "sim/engine/rows/Dml.h"
 #include "sim/engine/catalog/Procedures.h"
+#include "sim/engine/modules/Modules.h"
 #include "sim/engine/query/Translate.h"
 
+#include <cctype>
 #include <set>
 
 namespace sqlsim {
@@ -20,12 +22,30 @@ bool isModuleKind(const Token &t)
     return t.kw("view") || t.kw("proc") || t.kw("procedure");
 }
 
+std::string writtenName(const ObjectName &n)
+{
+    return n.schema.empty() ? n.name : n.schema + "." + n.name;
+}
+
 std::string kindName(const std::string &xtype)
 {
     if (xtype == "U") return "table";
     if (xtype == "V") return "view";
     if (xtype == "P") return "procedure";
+    if (xtype == "TR") return "trigger";
+    if (xtype == "FN" || xtype == "IF" || xtype == "TF") return "function";
     return "object";
+}
+
+std::string upperCase(std::string s)
+{
+    for (char &c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool isRoutine(const std::string &xtype)
+{
+    return kindName(xtype) == "function" || xtype == "TR";
 }
 
 // Validates and adds one table constraint (primary or foreign key) in the store.
@@ -391,6 +411,8 @@ void alterTable(Exec &x)
             if (!t[i].is(Tok::Comma)) break;
             ++i;
         }
+    } else if ((t[i].kw("enable") || t[i].kw("disable")) && t[i + 1].kw("trigger")) {
+        alterTableTriggers(x, cat, *table, i);
     } else if (t[i].kw("alter") && t[i + 1].kw("column")) {
         i += 2;
         const std::string colName = readName(t, i);
@@ -487,12 +509,15 @@ void createOrAlterModule(Exec &x, bool alter)
     if (!alter) {
         if (existing)
             throw SqlError(2714, "There is already an object named '" + name.name + "' in the database.", 16);
+        bindModule(x, cat, name.name, xtype);
         cat.createModule(name.name, xtype, text);
     } else {
         if (!existing || existing->xtype != xtype)
             throw SqlError(208, "Invalid object name '" + name.name + "'.", 16);
+        bindModule(x, cat, name.name, xtype);
         cat.replaceModule(*existing, text);
     }
+    recordModule(x, cat, name.name);
     txn.commit();
     x.done();
 }
@@ -518,7 +543,7 @@ void dropObjects(Exec &x)
             StoreTxn txn(store);
             Catalog cat(store, db);
             auto obj = cat.findObject(name.name);
-            if (!obj || (obj->xtype != "U" && obj->xtype != "V" && obj->xtype != "P")) {
+            if (!obj || (obj->xtype != "U" && obj->xtype != "V" && obj->xtype != "P" && !isRoutine(obj->xtype))) {
                 if (!ifExists)
                     throw SqlError(3701, "Cannot drop the " + noun + " '" + name.name +
                                              "', because it does not exist or you do not have permission.", 11);
@@ -526,16 +551,16 @@ void dropObjects(Exec &x)
                 const std::string upperNoun = kind == "U" ? "TABLE" : kind == "V" ? "VIEW" : "PROCEDURE";
                 const std::string other = kindName(obj->xtype);
                 throw SqlError(3705, "Cannot use DROP " + upperNoun + " with '" + name.name + "' because '" + name.name +
-                                         "' is a " + other + ". Use DROP " +
-                                         (obj->xtype == "U" ? "TABLE" : obj->xtype == "V" ? "VIEW" : "PROCEDURE") + ".",
-                               16);
+                                         "' is a " + other + ". Use DROP " + upperCase(other) + ".", 16);
             } else if (kind == "U") {
                 if (store.scalarInt("SELECT count(*) FROM cat_sysforeignkeys WHERE dbk = ? AND rkeyid = ? AND "
                                     "fkeyid <> rkeyid", {db.dbk, obj->id}) > 0)
                     throw SqlError(3726, "Could not drop object '" + name.name +
                                              "' because it is referenced by a FOREIGN KEY constraint.", 16);
+                failIfReferenced(cat, *obj, "DROP TABLE", writtenName(name));
                 cat.dropTable(*obj);
             } else {
+                failIfReferenced(cat, *obj, kind == "V" ? "DROP VIEW" : "DROP PROCEDURE", writtenName(name));
                 cat.dropObject(*obj);
             }
             txn.commit();
@@ -564,6 +589,7 @@ void execCreate(Exec &x)
     if (what.kw("database")) return execCreateDatabase(x);
     if (what.kw("table")) return createTable(x);
     if (isModuleKind(what)) return createOrAlterModule(x, false);
+    if (isRoutineKind(what)) return createOrAlterRoutine(x, false);
     notSupported("CREATE " + what.text);
 }
 
@@ -572,6 +598,7 @@ void execAlter(Exec &x)
     const Token &what = x.stmt.tokens[1];
     if (what.kw("table")) return alterTable(x);
     if (isModuleKind(what)) return createOrAlterModule(x, true);
+    if (isRoutineKind(what)) return createOrAlterRoutine(x, true);
     notSupported("ALTER " + what.text);
 }
 
@@ -580,6 +607,7 @@ void execDrop(Exec &x)
     const Token &what = x.stmt.tokens[1];
     if (what.kw("database")) return execDropDatabase(x);
     if (what.kw("table") || isModuleKind(what)) return dropObjects(x);
+    if (isRoutineKind(what)) return dropRoutines(x);
     notSupported("DROP " + what.text);
 }
 

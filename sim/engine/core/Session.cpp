@@ -1,5 +1,6 @@
 #include "sim/engine/core/Internal.h"
 #include "sim/engine/catalog/Procedures.h"
+#include "sim/engine/modules/Modules.h"
 
 namespace sqlsim {
 
@@ -215,7 +216,7 @@ const Route routes[] = {
     {"create", execCreate},   {"alter", execAlter},   {"drop", execDrop},
     {"print", execPrint},     {"backup", execBackup},   {"if", execIf},
     {"insert", execInsert},   {"update", execUpdate},   {"delete", execDelete},
-    {"truncate", execTruncate},
+    {"truncate", execTruncate}, {"enable", execTriggerToggle}, {"disable", execTriggerToggle},
 };
 
 const char *const knownUnsupported[] = {"declare", "while", "begin",

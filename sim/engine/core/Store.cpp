@@ -134,6 +134,15 @@ CREATE TABLE cat_sql_modules(dbk INTEGER, object_id int, definition nvarchar(-1)
   execute_as_principal_id int);
 CREATE INDEX cat_sql_modules_id ON cat_sql_modules(dbk, object_id);
 
+-- Triggers' state and what each module's body names (engine/modules).
+CREATE TABLE cat_module_info(dbk INTEGER, object_id int, is_disabled bit, is_instead_of_trigger bit, events int);
+CREATE INDEX cat_module_info_id ON cat_module_info(dbk, object_id);
+CREATE TABLE cat_sql_dependencies(dbk INTEGER, referencing_id int, is_schema_bound_reference bit,
+  referenced_database_name nvarchar(128) COLLATE SSCI, referenced_schema_name nvarchar(128) COLLATE SSCI,
+  referenced_entity_name nvarchar(128) COLLATE SSCI, referenced_id int, referenced_minor_id int,
+  is_caller_dependent bit);
+CREATE INDEX cat_sql_dependencies_ref ON cat_sql_dependencies(dbk, referenced_id);
+
 CREATE TABLE ut_identity(dbk INTEGER, id INTEGER, current INTEGER, PRIMARY KEY(dbk, id));
 
 CREATE TABLE cat_systypes(name nvarchar(128) COLLATE SSCI, xtype tinyint, status tinyint,
