@@ -35,6 +35,11 @@ std::string prefixChars(const std::string &s, std::size_t n)
     return s;
 }
 
+std::int64_t userType(const ColumnShape &s)
+{
+    return s.xusertype ? s.xusertype : s.type->xusertype;
+}
+
 ColumnRow readColumn(StoreStmt &st)
 {
     ColumnRow c;
@@ -200,10 +205,10 @@ void Catalog::addColumn(std::int64_t tableId, const std::string &tableName, cons
               "language, status, type, usertype, printfmt, prec, scale, iscomputed, isoutparam, isnullable, "
               "collation, tdscollation, seed, increment) VALUES(?, ?, ?, ?, 0, ?, ?, ?, ?, ?, 0, 0, 0, 0, 0, 0, 0, 0, "
               "NULL, 0, ?, 0, ?, ?, ?, NULL, ?, ?, 0, 0, ?, ?, NULL, ?, ?)",
-              {db_.dbk, c.name, tableId, std::int64_t{t.xtype}, std::int64_t{t.xusertype}, std::int64_t{c.shape.length},
+              {db_.dbk, c.name, tableId, std::int64_t{t.xtype}, userType(c.shape), std::int64_t{c.shape.length},
                std::int64_t{c.shape.xprec}, std::int64_t{c.shape.xscale}, colid,
                character ? Param{std::int64_t{872468488}} : Param{}, status, std::int64_t{t.xtype},
-               std::int64_t{t.xusertype}, std::int64_t{c.shape.prec},
+               userType(c.shape), std::int64_t{c.shape.prec},
                c.shape.scale ? Param{std::int64_t{*c.shape.scale}} : Param{}, std::int64_t{nullable ? 1 : 0},
                character ? Param{std::string("SQL_Latin1_General_CP1_CI_AS")} : Param{},
                c.identity ? Param{c.seed} : Param{}, c.identity ? Param{c.increment} : Param{}});
@@ -225,10 +230,10 @@ void Catalog::alterColumn(std::int64_t tableId, const ColumnRow &old, const Colu
     conn_.run("UPDATE cat_syscolumns SET xtype = ?, xusertype = ?, length = ?, xprec = ?, xscale = ?, collationid = ?, "
               "status = ?, type = ?, usertype = ?, prec = ?, scale = ?, isnullable = ?, collation = ? "
               "WHERE dbk = ? AND id = ? AND colid = ?",
-              {std::int64_t{t.xtype}, std::int64_t{t.xusertype}, std::int64_t{c.shape.length},
+              {std::int64_t{t.xtype}, userType(c.shape), std::int64_t{c.shape.length},
                std::int64_t{c.shape.xprec}, std::int64_t{c.shape.xscale},
                character ? Param{std::int64_t{872468488}} : Param{}, status, std::int64_t{t.xtype},
-               std::int64_t{t.xusertype}, std::int64_t{c.shape.prec},
+               userType(c.shape), std::int64_t{c.shape.prec},
                c.shape.scale ? Param{std::int64_t{*c.shape.scale}} : Param{}, std::int64_t{nullable ? 1 : 0},
                character ? Param{std::string("SQL_Latin1_General_CP1_CI_AS")} : Param{}, db_.dbk, tableId, old.colid});
 }

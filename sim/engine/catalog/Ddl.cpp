@@ -1,4 +1,5 @@
 // CREATE / ALTER / DROP of tables, views and procedures.
+#include "sim/engine/catalog/AliasTypes.h"
 #include "sim/engine/catalog/Catalog.h"
 #include "sim/engine/rows/Dml.h"
 #include "sim/engine/catalog/Procedures.h"
@@ -317,6 +318,7 @@ void createTable(Exec &x)
     if (name.name[0] == '#')
         notSupported("A temporary table");
     const Database db = resolveDdlDatabase(x, name);
+    AliasTypeScope aliasTypes(x.session.store(), db);  // column types may name its alias types
     if (!t[i].is(Tok::LParen))
         syntaxError(t[i]);
     ++i;
@@ -374,6 +376,7 @@ void alterTable(Exec &x)
     std::size_t i = 2;
     const ObjectName name = readObjectName(t, i);
     const Database db = resolveDdlDatabase(x, name);
+    AliasTypeScope aliasTypes(x.session.store(), db);  // column types may name its alias types
     StoreConn &store = x.session.store();
     StoreTxn txn(store);
     Catalog cat(store, db);
@@ -590,6 +593,7 @@ void execCreate(Exec &x)
     if (what.kw("table")) return createTable(x);
     if (isModuleKind(what)) return createOrAlterModule(x, false);
     if (isRoutineKind(what)) return createOrAlterRoutine(x, false);
+    if (what.kw("type")) return createAliasType(x);
     notSupported("CREATE " + what.text);
 }
 
@@ -608,6 +612,7 @@ void execDrop(Exec &x)
     if (what.kw("database")) return execDropDatabase(x);
     if (what.kw("table") || isModuleKind(what)) return dropObjects(x);
     if (isRoutineKind(what)) return dropRoutines(x);
+    if (what.kw("type")) return dropAliasType(x);
     notSupported("DROP " + what.text);
 }
 

@@ -143,6 +143,12 @@ CREATE TABLE cat_sql_dependencies(dbk INTEGER, referencing_id int, is_schema_bou
   is_caller_dependent bit);
 CREATE INDEX cat_sql_dependencies_ref ON cat_sql_dependencies(dbk, referenced_id);
 
+CREATE TABLE cat_alias_types(dbk INTEGER, name nvarchar(128) COLLATE SSCI, xtype tinyint, status tinyint,
+  xusertype smallint, length smallint, xprec tinyint, xscale tinyint, tdefault int,
+  domain int, uid smallint, reserved smallint, collationid int, usertype smallint,
+  variable bit, allownulls bit, type tinyint, printfmt varchar(255), prec smallint,
+  scale tinyint, collation nvarchar(128) COLLATE SSCI);
+
 CREATE TABLE ut_identity(dbk INTEGER, id INTEGER, current INTEGER, PRIMARY KEY(dbk, id));
 
 CREATE TABLE cat_systypes(name nvarchar(128) COLLATE SSCI, xtype tinyint, status tinyint,

@@ -1,5 +1,6 @@
 // The catalogue views and metadata functions of functions, triggers, schemas and dependencies.
 #include "sim/engine/modules/Modules.h"
+#include "sim/engine/catalog/AliasTypes.h"
 
 namespace sqlsim {
 
@@ -65,7 +66,7 @@ std::string metadataFunction(const std::string &name, const std::vector<std::str
         return args.empty() ? "'dbo'"
                             : "(SELECT name FROM " + std::string(schemasSql) + " WHERE schema_id = (" + args[0] + "))";
     if (name == "type_name" && args.size() == 1)
-        return "(SELECT name FROM cat_systypes WHERE xusertype = (" + args[0] + "))";
+        return "(SELECT name FROM " + typesView(dbk, true) + " WHERE xusertype = (" + args[0] + "))";
     if (name != "objectproperty" || args.size() != 2) return {};
     const std::string p = unquote(args[1]);
     std::string value;

@@ -1,4 +1,5 @@
 // Table names of a translated query: catalogue views, user tables, OPENDATASOURCE.
+#include "sim/engine/catalog/AliasTypes.h"
 #include "sim/engine/catalog/Catalog.h"
 #include "sim/engine/modules/Modules.h"
 #include "sim/engine/rows/Rows.h"
@@ -203,7 +204,9 @@ std::string Translator::tableSql(const NameRef &name)
                "version FROM ss_databases WHERE inst = " + inst + ")";
     }
     if (object == "systypes" && (schema.empty() || schema == "dbo" || schema == "sys"))
-        return "(SELECT * FROM cat_systypes)";
+        return typesView(where.db.dbk, true);
+    if (object == "types" && schema == "sys")
+        return typesView(where.db.dbk, false);
     for (const CatalogueView &v : views) {
         if (object != v.name)
             continue;
