@@ -155,6 +155,39 @@ def test_refusals_change_nothing():
         c.ok("alter table Customers drop column City")
 
 
+def test_alias_types():
+    sim, c = start()
+    with sim:
+        c.ok("create type Phone from nvarchar(24) not null")
+        c.ok("exec sp_addtype 'Price', 'decimal(9,2)'")
+        c.ok("create table Shops (ShopID int, Tel Phone, Fax dbo.Phone null, Rent Price)")
+        assert c.ok("select name, system_type_id, user_type_id, max_length, precision, scale, is_nullable, "
+                    "is_user_defined from sys.types where user_type_id > 256 order by user_type_id") == [
+            ["Phone", "231", "257", "48", "0", "0", "False", "1"], ["Price", "106", "258", "5", "9", "2", "True", "1"]]
+        assert c.ok("select c.name, c.xtype, c.xusertype, c.length, c.isnullable, t.name from syscolumns c "
+                    "join systypes t on t.xusertype = c.xusertype where c.id = object_id('Shops') order by c.colid") == [
+            ["ShopID", "56", "56", "4", "1", "int"], ["Tel", "231", "257", "48", "0", "Phone"],
+            ["Fax", "231", "257", "48", "1", "Phone"], ["Rent", "106", "258", "5", "1", "Price"]]
+        c.ok("insert into Shops values (1, N'555-0100', NULL, 12.5)")
+        assert c.ok("select Tel, Rent from Shops") == [["555-0100", "12.50"]]
+        extra = EXTRA + ["select name, user_type_id from sys.types order by user_type_id"]
+        before = snapshot(c, extra)
+        for sql, errors in [
+            ("create type Phone from int",
+             [(219, "The type 'Phone' already exists, or you do not have permission to create it.")]),
+            ("exec sp_addtype Price, 'int'", [(15029, "The type 'Price' already exists in the database.")]),
+            ("drop type Nope", [(218, "Could not find the type 'Nope'. Either it does not exist or you do not have "
+                                      "the necessary permission.")]),
+            ("drop type Phone", [(3732, "Cannot drop type 'Phone' because it is being referenced by object 'Shops'. "
+                                        "There may be other objects that reference this type.")]),
+        ]:
+            assert c.refused(sql) == errors, (sql, c.refused(sql))
+            assert snapshot(c, extra) == before, sql
+        c.ok("drop table Shops")
+        c.ok("drop type Phone")
+        assert c.ok("select name from systypes where xusertype > 256") == [["Price"]]
+
+
 if __name__ == "__main__":
     run_tests([test_catalogue_of_functions_triggers_and_dependencies, test_triggers_enable_disable_and_rows,
-               test_refusals_change_nothing])
+               test_refusals_change_nothing, test_alias_types])
