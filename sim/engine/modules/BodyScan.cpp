@@ -22,6 +22,20 @@ bool clauseWord(const Token &t)
     return false;
 }
 
+// Words after which a FROM clause's comma list cannot go on.
+bool endsFromList(const std::vector<Token> &t, std::size_t k)
+{
+    static const char *const words[] = {
+        "where", "group", "order", "having", "union", "except", "intersect", "option", "for", "select", "insert",
+        "update", "delete", "exec", "execute", "set", "if", "begin", "end", "return", "declare", "while", "when",
+        "then", "else", "print", "raiserror", "commit", "rollback", "values", "output", "into", "merge"};
+    if (t[k].is(Tok::End) || t[k].is(Tok::Semicolon)) return true;
+    if (t[k].kw("with")) return !t[k + 1].is(Tok::LParen);  // WITH (NOLOCK) is a hint
+    for (const char *w : words)
+        if (t[k].kw(w)) return true;
+    return false;
+}
+
 std::size_t skipParens(const std::vector<Token> &t, std::size_t i)
 {
     int depth = 0;
@@ -105,32 +119,36 @@ std::vector<BodyRef> scanBody(const Statement &st, std::size_t body)
             }
         if (seen.insert(key).second) refs.push_back(std::move(r));
     };
-    // A source list: name [[AS] alias] [, name [[AS] alias]] ...
-    const auto sources = [&](std::size_t i, bool list) {
-        while (true) {
-            BodyRef r;
-            r.source = true;
-            if (!readRef(i, r)) return;
-            if (t[i].is(Tok::LParen)) {  // a table-valued function
-                r.call = true;
-                i = skipParens(t, i);
-            }
-            add(r);
-            if (t[i].kw("as")) ++i;
-            if (t[i].isName() && !clauseWord(t[i])) aliases.insert(lower(t[i++].text));
-            if (!list || !t[i].is(Tok::Comma)) return;
-            ++i;
+    // A source: name [(arguments)] [[AS] alias]
+    const auto source = [&](std::size_t i) {
+        BodyRef r;
+        r.source = true;
+        if (!readRef(i, r)) return;
+        if (t[i].is(Tok::LParen)) {  // a table-valued function
+            r.call = true;
+            i = skipParens(t, i);
         }
+        add(r);
+        if (t[i].kw("as")) ++i;
+        if (t[i].isName() && !clauseWord(t[i])) aliases.insert(lower(t[i].text));
     };
     std::vector<std::pair<std::size_t, bool>> targets;  // UPDATE/DELETE targets: may be aliases
     for (std::size_t k = body; !t[k].is(Tok::End); ++k) {
         const Token &w = t[k];
-        if (w.kw("from") || w.kw("join")) {
+        if (w.kw("from") || w.kw("join") || w.kw("using")) {
             if (w.kw("from") && k > 0 && t[k - 1].kw("delete")) {
                 targets.push_back({k + 1, false});
                 continue;
             }
-            sources(k + 1, w.kw("from"));
+            source(k + 1);
+            if (!w.kw("from")) continue;
+            // The comma list goes on past joins and their ON conditions.
+            int depth = 0;
+            for (std::size_t j = k + 1; depth >= 0 && !(depth == 0 && endsFromList(t, j)); ++j) {
+                if (t[j].is(Tok::LParen)) ++depth;
+                if (t[j].is(Tok::RParen)) --depth;
+                if (depth == 0 && t[j].is(Tok::Comma)) source(j + 1);
+            }
         } else if (w.kw("update") && !t[k + 1].kw("statistics") && !t[k + 1].is(Tok::LParen)) {
             targets.push_back({k + 1, false});
         } else if (w.kw("delete") && !t[k + 1].kw("from")) {
