@@ -1,4 +1,5 @@
 // Fault commands, the command line and the log's JSON encoding.
+#include "sim/server/Browser.h"
 #include "sim/server/Cli.h"
 #include "sim/server/EventLog.h"
 #include "sim/server/Faults.h"
@@ -71,7 +72,8 @@ TEST(Options, FullCommandLine)
     const Options o = parseOptions({"--server", "A=127.0.0.1:0", "--server", "B=127.0.0.1:14330",
                                     "--login", "A:u1:p:w:d", "--login", "A:u2:x:nosysadmin",
                                     "--database", "B:shop", "--init", "A:/tmp/a.sql",
-                                    "--backup-dir", "A:/tmp/c", "--log", "/tmp/l", "--ready-file", "/tmp/r"});
+                                    "--backup-dir", "A:/tmp/c", "--log", "/tmp/l", "--ready-file", "/tmp/r",
+                                    "--browser", "127.0.0.1:1434"});
     ASSERT_EQ(o.instances.size(), 2u);
     EXPECT_EQ(o.instances[1].port, 14330);
     ASSERT_EQ(o.instances[0].logins.size(), 2u);
@@ -83,6 +85,7 @@ TEST(Options, FullCommandLine)
     EXPECT_EQ(o.inits.at(0).second, "/tmp/a.sql");
     EXPECT_EQ(o.instances[0].backupDir, "/tmp/c");
     EXPECT_EQ(o.readyFile, "/tmp/r");
+    EXPECT_EQ(o.browserPort, 1434);
 }
 
 TEST(Options, MistakesAreReported)
@@ -92,8 +95,27 @@ TEST(Options, MistakesAreReported)
                             Args{"--server", "A"}, Args{"--server", "A=127.0.0.1:0", "--login", "B:u:p"},
                             Args{"--server", "A=127.0.0.1:0", "--database", "A"},
                             Args{"--server", "A=127.0.0.1:0", "--server", "A=127.0.0.1:0"},
-                            Args{"--server", "A=127.0.0.1:0", "--log"}, Args{"--bogus", "x"}})
+                            Args{"--server", "A=127.0.0.1:0", "--log"}, Args{"--bogus", "x"},
+                            Args{"--server", "A=127.0.0.1:0", "--browser", "0.0.0.0:1434"}})
         EXPECT_THROW(parseOptions(bad), UsageError);
+}
+
+// What FreeTDS and the Microsoft drivers send the SQL Server Browser, and what they find in its
+// answer: the length before the record, the instance's TCP port after "tcp;".
+TEST(Browser, AnswersByInstanceNameOrAll)
+{
+    const std::vector<BrowserInstance> instances{{"one", 50001}, {"Two", 50002}};
+    const std::string two = "ServerName;SQLSIM;InstanceName;Two;IsClustered;No;Version;15.0.2000.5;tcp;50002;;";
+    EXPECT_EQ(browserAnswer(std::string("\x04TWO\0", 5), instances),
+              std::string("\x05") + char(two.size()) + '\0' + two);
+    EXPECT_EQ(browserAnswer("\x04two", instances)->substr(3), two);
+    const auto all = browserAnswer("\x03", instances);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->substr(3).find("InstanceName;one;"), 18u);
+    EXPECT_NE(all->find(two), std::string::npos);
+    EXPECT_EQ(browserAnswer("\x04three", instances), std::nullopt);
+    EXPECT_EQ(browserAnswer("\x0f\x01two", instances), std::nullopt);  // DAC requests are not served
+    EXPECT_EQ(browserAnswer("", instances), std::nullopt);
 }
 
 TEST(Log, JsonStringsKeepTextExact)
