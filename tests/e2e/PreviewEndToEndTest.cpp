@@ -157,13 +157,6 @@ TEST_F(Preview, MenuCopiesRowsAndExportsTheListing)
     const QByteArray bytes = csv.readAll();
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF比较结果,表名1,"));
     EXPECT_EQ(bytes.count("\r\n"), 3);
-    // A full device is an error with the system's reason, for the window's error display.
-    try {
-        gridmenu::exportCsv(*window, "/dev/full");
-        ADD_FAILURE() << "no error";
-    } catch (const std::exception &e) {
-        EXPECT_STREQ(e.what(), "Unable to write to /dev/full: No space left on device");
-    }
 
     emit window->DBGrid1->customContextMenuRequested(QPoint(40, 40));
     QApplication::processEvents();

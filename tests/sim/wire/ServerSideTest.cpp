@@ -1,5 +1,4 @@
 // Fault commands, the command line and the log's JSON encoding.
-#include "sim/server/Browser.h"
 #include "sim/server/Cli.h"
 #include "sim/server/EventLog.h"
 #include "sim/server/Faults.h"
@@ -98,24 +97,6 @@ TEST(Options, MistakesAreReported)
                             Args{"--server", "A=127.0.0.1:0", "--log"}, Args{"--bogus", "x"},
                             Args{"--server", "A=127.0.0.1:0", "--browser", "0.0.0.0:1434"}})
         EXPECT_THROW(parseOptions(bad), UsageError);
-}
-
-// What FreeTDS and the Microsoft drivers send the SQL Server Browser, and what they find in its
-// answer: the length before the record, the instance's TCP port after "tcp;".
-TEST(Browser, AnswersByInstanceNameOrAll)
-{
-    const std::vector<BrowserInstance> instances{{"one", 50001}, {"Two", 50002}};
-    const std::string two = "ServerName;SQLSIM;InstanceName;Two;IsClustered;No;Version;15.0.2000.5;tcp;50002;;";
-    EXPECT_EQ(browserAnswer(std::string("\x04TWO\0", 5), instances),
-              std::string("\x05") + char(two.size()) + '\0' + two);
-    EXPECT_EQ(browserAnswer("\x04two", instances)->substr(3), two);
-    const auto all = browserAnswer("\x03", instances);
-    ASSERT_TRUE(all);
-    EXPECT_EQ(all->substr(3).find("InstanceName;one;"), 18u);
-    EXPECT_NE(all->find(two), std::string::npos);
-    EXPECT_EQ(browserAnswer("\x04three", instances), std::nullopt);
-    EXPECT_EQ(browserAnswer("\x0f\x01two", instances), std::nullopt);  // DAC requests are not served
-    EXPECT_EQ(browserAnswer("", instances), std::nullopt);
 }
 
 TEST(Log, JsonStringsKeepTextExact)
