@@ -444,7 +444,7 @@ def value(v):
 
 def shape(key, row):
     row = tuple(value(v) for v in row)
-    if key == "types" and row[7] == "1" and int(row[2]) > 256:
+    if key == "types" and row[7] == "1" and (row[2] or "").isdigit() and int(row[2]) > 256:
         row = row[:2] + ("user",) + row[3:]
     if key == "dependencies":
         row = row[:3] + (None if row[3] is None else "id",) + row[4:]
