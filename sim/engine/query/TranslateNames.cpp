@@ -1,5 +1,7 @@
 // Table names of a translated query: catalogue views, user tables, OPENDATASOURCE.
+#include "sim/engine/catalog/AliasTypes.h"
 #include "sim/engine/catalog/Catalog.h"
+#include "sim/engine/modules/Modules.h"
 #include "sim/engine/rows/Rows.h"
 #include "sim/engine/query/Translate.h"
 
@@ -58,6 +60,37 @@ const CatalogueView views[] = {
     {"identity_columns", true, "cat_syscolumns",
      "id AS object_id, name, colid AS column_id, seed AS seed_value, increment AS increment_value",
      " AND (status & 128) <> 0"},
+    {"indexes", true, "cat_indexes",
+     "object_id, name, index_id, type, type_desc, is_unique, data_space_id, ignore_dup_key, is_primary_key, "
+     "is_unique_constraint, fill_factor, is_padded, is_disabled, is_hypothetical, allow_row_locks, "
+     "allow_page_locks, has_filter, filter_definition, compression_delay, suppress_dup_key_messages, "
+     "auto_created, optimize_for_sequential_key"},
+    {"index_columns", true, "cat_index_columns",
+     "object_id, index_id, index_column_id, column_id, key_ordinal, partition_ordinal, is_descending_key, "
+     "is_included_column"},
+    // Each index's statistics; is_hypothetical stands for the flags that are always 0 here.
+    {"stats", true, "cat_indexes",
+     "object_id, name, index_id AS stats_id, auto_created, is_hypothetical AS user_created, no_recompute, "
+     "has_filter, filter_definition, is_hypothetical AS is_temporary, is_hypothetical AS is_incremental",
+     " AND index_id > 0"},
+    {"key_constraints", true,
+     "(SELECT o.*, i.index_id AS unique_index_id, i.is_system_named FROM cat_objects o JOIN cat_indexes i ON "
+     "i.dbk = o.dbk AND i.object_id = o.parent_object_id AND i.name = o.name)",
+     "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
+     "is_ms_shipped, is_published, is_schema_published, unique_index_id, is_system_named",
+     " AND type IN ('PK', 'UQ')"},
+    {"check_constraints", true, "cat_check_constraints",
+     "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
+     "is_ms_shipped, is_published, is_schema_published, is_disabled, is_not_for_replication, is_not_trusted, "
+     "parent_column_id, definition, uses_database_collation, is_system_named"},
+    {"foreign_keys", true, "cat_foreign_keys",
+     "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
+     "is_ms_shipped, is_published, is_schema_published, referenced_object_id, key_index_id, is_disabled, "
+     "is_not_for_replication, is_not_trusted, delete_referential_action, delete_referential_action_desc, "
+     "update_referential_action, update_referential_action_desc, is_system_named"},
+    {"foreign_key_columns", true, "cat_sysforeignkeys",
+     "constid AS constraint_object_id, keyno AS constraint_column_id, fkeyid AS parent_object_id, "
+     "fkey AS parent_column_id, rkeyid AS referenced_object_id, rkey AS referenced_column_id"},
     {"default_constraints", true, "cat_sysobjects",
      "name, id AS object_id, parent_obj AS parent_object_id, info AS parent_column_id, "
      "(SELECT text FROM cat_syscomments c WHERE c.dbk = cat_sysobjects.dbk AND c.id = cat_sysobjects.id) "
@@ -202,13 +235,17 @@ std::string Translator::tableSql(const NameRef &name)
                "version FROM ss_databases WHERE inst = " + inst + ")";
     }
     if (object == "systypes" && (schema.empty() || schema == "dbo" || schema == "sys"))
-        return "(SELECT * FROM cat_systypes)";
+        return typesView(where.db.dbk, true);
+    if (object == "types" && schema == "sys")
+        return typesView(where.db.dbk, false);
     for (const CatalogueView &v : views) {
         if (object != v.name)
             continue;
         if (v.sysSchemaOnly ? schema == "sys" : (schema.empty() || schema == "dbo" || schema == "sys"))
             return std::string("(SELECT ") + v.columns + " FROM " + v.table + " WHERE dbk = " + dbk + v.filter + ")";
     }
+    if (std::string sql = moduleCatalogueView(object, schema, where.db.dbk); !sql.empty())
+        return sql;
     // A user table reads its rows; a view cannot be read here.
     if (schema.empty() || schema == "dbo") {
         StoreConn &store = x_.session.store();

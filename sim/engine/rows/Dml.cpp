@@ -1,7 +1,10 @@
 // INSERT into user tables, and what the statements that change rows share.
 #include "sim/engine/rows/Dml.h"
 
+#include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/query/Translate.h"
+#include "sim/engine/rows/Unique.h"
+#include "sim/engine/modules/Modules.h"
 
 #include <algorithm>
 #include <map>
@@ -64,6 +67,8 @@ DmlTarget resolveTable(Exec &x, std::size_t &i)
         notSupported("Changing rows through the view " + obj->name);
     if (!obj || obj->xtype != "U")
         throw SqlError(208, "Invalid object name '" + written + "'.", 16).aborting();
+    if (!t[0].kw("truncate"))
+        failIfTriggered(cat, *obj);
     target.table = *obj;
     ensureRowTable(x.session.store(), target.db, obj->id);
     target.columns = tableColumns(x.session.store(), target.db, obj->id);
@@ -340,8 +345,9 @@ void execInsert(Exec &x)
             insert.reset();
             if (x.sink.cancelled()) throw Cancelled{};
         }
-        if (auto conflict = foreignKeyConflict(store, target.db, target.table.id, "INSERT", true, false, firstRowid))
+        if (auto conflict = uniqueConflict(store, target.db, target.table, firstRowid))
             throw *conflict;
+        checkInsertedRows(x, target, firstRowid);
         if (identity)
             setIdentityCurrent(store, target.db, target.table.id, current);
     } catch (SqlError &e) {
