@@ -94,7 +94,10 @@ const CatalogueView views[] = {
     {"default_constraints", true, "cat_sysobjects",
      "name, id AS object_id, parent_obj AS parent_object_id, info AS parent_column_id, "
      "(SELECT text FROM cat_syscomments c WHERE c.dbk = cat_sysobjects.dbk AND c.id = cat_sysobjects.id) "
-     "AS definition",
+     "AS definition, "
+     // a generated name ends in its object id's hex digits
+     "CASE WHEN name LIKE 'DF\\_\\_%' ESCAPE '\\' AND substr(name, -8) = substr(printf('%08X', id), -8) "
+     "THEN 1 ELSE 0 END AS is_system_named",
      " AND xtype = 'D'"},
 };
 
