@@ -56,7 +56,8 @@ const CatalogueView views[] = {
     {"columns", true, "cat_syscolumns",
      "id AS object_id, name, colid AS column_id, xtype AS system_type_id, xusertype AS user_type_id, "
      "length AS max_length, xprec AS precision, xscale AS scale, collation AS collation_name, "
-     "isnullable AS is_nullable, (status & 128) / 128 AS is_identity, cdefault AS default_object_id"},
+     "isnullable AS is_nullable, (status & 128) / 128 AS is_identity, iscomputed AS is_computed, "
+     "cdefault AS default_object_id"},
     {"identity_columns", true, "cat_syscolumns",
      "id AS object_id, name, colid AS column_id, seed AS seed_value, increment AS increment_value",
      " AND (status & 128) <> 0"},
