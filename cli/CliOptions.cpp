@@ -91,13 +91,17 @@ Options parseOptions(const QStringList &arguments)
     else
         usage(QStringLiteral("未知命令：%1（应为 list、script 或 sync）").arg(command));
     if (positional.size() < 2)
-        usage(QStringLiteral("缺少要比较的对象：tables 或 routines"));
+        usage(QStringLiteral("缺少要比较的对象：tables、routines、objects 或 all"));
     if (positional[1] == QLatin1String("tables"))
         options.kind = workflow::ListingKind::Tables;
     else if (positional[1] == QLatin1String("routines"))
         options.kind = workflow::ListingKind::Routines;
+    else if (positional[1] == QLatin1String("objects"))
+        options.kind = workflow::ListingKind::Objects;
+    else if (positional[1] == QLatin1String("all"))
+        options.kind = workflow::ListingKind::All;
     else
-        usage(QStringLiteral("未知对象：%1（应为 tables 或 routines）").arg(positional[1]));
+        usage(QStringLiteral("未知对象：%1（应为 tables、routines、objects 或 all）").arg(positional[1]));
     if (positional.size() > 2)
         usage(QStringLiteral("多余的参数：%1").arg(positional[2]));
 
@@ -156,11 +160,13 @@ QString helpText(const QStringList &searchPaths)
         settings += QStringLiteral("  现在两处都没有设置文件。\n");
     return QStringLiteral(
         "用法：\n"
-        "  dbsync-cli list   tables|routines 连接 [--format tsv|csv|json]\n"
-        "  dbsync-cli script tables|routines 连接 [--code 代码]... [--object 名称]... [--output 文件] [--with-password]\n"
-        "  dbsync-cli sync   tables|routines 连接 [--code 代码]... [--object 名称]... [--rounds N] [--no-backup]\n"
+        "  dbsync-cli list   tables|routines|objects|all 连接 [--format tsv|csv|json]\n"
+        "  dbsync-cli script tables|routines|objects|all 连接 [--code 代码]... [--object 名称]... [--output 文件] [--with-password]\n"
+        "  dbsync-cli sync   tables|routines|objects|all 连接 [--code 代码]... [--object 名称]... [--rounds N] [--no-backup]\n"
         "\n"
-        "比较样本数据库与目的数据库：tables 比较表的字段，routines 比较视图和存储过程。\n"
+        "比较样本数据库与目的数据库：tables 比较表的字段，routines 比较视图、存储过程、函数和触发器，\n"
+        "objects 比较索引、唯一约束、检查约束、外键和自定义类型，all 比较以上全部（含表和列），\n"
+        "按依赖顺序同步：新表一次建好，列的变化先删后建依赖它的对象。\n"
         "\n"
         "命令：\n"
         "  list     列出区别（与窗口相同的查询和字段），第一行是字段名。\n"
@@ -185,8 +191,8 @@ QString helpText(const QStringList &searchPaths)
         "\n"
         "选项：\n"
         "  --format tsv|csv|json  list 的输出格式，默认 tsv\n"
-        "  --code 代码            只取比较结果（tables）或匹配情况（routines）为此值的行，可重复\n"
-        "  --object 名称          只取表名（任一侧）或视图、存储过程名为此值的行，可重复\n"
+        "  --code 代码            只取比较结果（tables）或匹配情况（其余）为此值的行，可重复\n"
+        "  --object 名称          只取表名（任一侧）或对象名称为此值的行，可重复\n"
         "  --output 文件          script 写入文件而不是标准输出\n"
         "  --with-password        script 中保留样本密码；默认 OPENDATASOURCE 中的密码写作 ********\n"
         "  --rounds N             sync 最多的轮数，默认 10\n"

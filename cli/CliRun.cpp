@@ -115,8 +115,11 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
     for (int round = 1; round <= options.rounds; ++round) {
         list(objects, fields, options);
         const workflow::Plan plan = planChosen(objects, fields, options);
-        if (plan.steps.isEmpty())
+        if (plan.steps.isEmpty()) {
+            if (round > 1)
+                io.err(line(QStringLiteral("同步完成：用了 %1 轮").arg(round - 1)));
             return 0;
+        }
         if (!backedUp) {
             // As the window: the first synchronisation backs the target up before anything.
             if (const auto notice = runBackup(fields.ComboBox2, QDateTime::currentDateTime(), objects.ADOQuery3))

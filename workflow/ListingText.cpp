@@ -99,9 +99,12 @@ QList<int> chooseRows(const ResultSet &listing, ListingKind kind, const QStringL
         if (!codes.isEmpty() && !inList(codes, code, Qt::CaseSensitive))
             continue;
         if (!objects.isEmpty()) {
-            const bool named = tables ? inList(objects, listing.text(i, QStringLiteral("表名1")), Qt::CaseInsensitive)
-                                            || inList(objects, listing.text(i, QStringLiteral("表名2")), Qt::CaseInsensitive)
-                                      : inList(objects, listing.text(i, QStringLiteral("对象名称")), Qt::CaseInsensitive);
+            const bool named =
+                tables ? inList(objects, listing.text(i, QStringLiteral("表名1")), Qt::CaseInsensitive)
+                             || inList(objects, listing.text(i, QStringLiteral("表名2")), Qt::CaseInsensitive)
+                       : inList(objects, listing.text(i, QStringLiteral("对象名称")), Qt::CaseInsensitive)
+                             || (kind != ListingKind::Routines
+                                 && inList(objects, listing.text(i, QStringLiteral("表名")), Qt::CaseInsensitive));
             if (!named)
                 continue;
         }
