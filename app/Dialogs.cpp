@@ -1,5 +1,7 @@
 #include "app/Dialogs.h"
 
+#include "app/ScriptPreviewDialog.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -39,6 +41,12 @@ bool MessageBoxDialogs::question(const QString &text)
     return QMessageBox::question(m_parent, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No)
         == QMessageBox::Yes;
+}
+
+bool MessageBoxDialogs::confirmPlan(const QString &script)
+{
+    ScriptPreviewDialog dialog(script, m_parent, QStringLiteral("执行同步"));
+    return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace dbsync

@@ -27,6 +27,9 @@ public:
     virtual void error(const QString &text) = 0;
     // A yes/no question: question icon, the application's title as caption; true for yes.
     virtual bool question(const QString &text) = 0;
+    // The whole plan of a synchronisation as its script, with 执行同步 and 取消 (the default);
+    // true when the user chose to run it.
+    virtual bool confirmPlan(const QString &script) = 0;
 };
 
 class MessageBoxDialogs : public Dialogs {
@@ -36,6 +39,7 @@ public:
     void notice(const QString &text) override;
     void error(const QString &text) override;
     bool question(const QString &text) override;
+    bool confirmPlan(const QString &script) override;
 
 private:
     QWidget *m_parent;

@@ -12,6 +12,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -53,6 +55,8 @@ public:
     // Its database calls run on a worker thread; meanwhile the window takes no input and, after
     // half a second, shows the progress dialog with its cancel.
     void runCommand(void (TForm43::*command)());
+    // The same for a command of the menus, which are not buttons of the window.
+    void runCommand(const std::function<void()> &command);
     dbsync::CommandProgress &progress() { return *m_progress; }
     void showError(const QString &text);
 

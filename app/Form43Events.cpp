@@ -71,11 +71,16 @@ void TForm43::ComboBox2Select()
 
 void TForm43::runCommand(void (TForm43::*command)())
 {
+    runCommand([this, command] { (this->*command)(); });
+}
+
+void TForm43::runCommand(const std::function<void()> &command)
+{
     // Qt cannot carry an exception through its event loop, so each event ends here.
     std::optional<QString> error;
     m_progress->begin();
     try {
-        (this->*command)();
+        command();
     } catch (const dbsync::CancelledError &e) {
         if (!m_closeWhenDone)  // closing: the user has seen enough
             error = QString::fromUtf8(e.what());

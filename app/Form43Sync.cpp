@@ -76,13 +76,18 @@ void setGridWidths(TForm43 &form, const QList<int> &widths)
         form.DBGrid1->setColumnWidthAt(i, widths[i]);
 }
 
-void runStep(TForm43 &form, const schema::SyncStep &step)
+void echoStep(TForm43 &form, const schema::SyncStep &step)
 {
     if (schema::echoes(step, form.CheckBox1->isChecked())) {
         QString text = step.lines.join(QLatin1Char('\n'));
         text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
         form.Memo1->appendPlainText(text);
     }
+}
+
+void runStep(TForm43 &form, const schema::SyncStep &step)
+{
+    echoStep(form, step);
     workflow::runStep(form, step);
 }
 

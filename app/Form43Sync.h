@@ -50,6 +50,8 @@ QList<Row> readSelectedRows(TForm43 &form, ReadRow readRow)
     return rows;
 }
 
+// Appends the step to Memo1 when its echo rule says so.
+void echoStep(TForm43 &form, const schema::SyncStep &step);
 // Echoes the step to Memo1 by its echo rule, then runs it on its object. Errors pass through.
 void runStep(TForm43 &form, const schema::SyncStep &step);
 

@@ -1,5 +1,7 @@
 #include "app/GridMenu.h"
 
+#include "app/ObjectCommands.h"
+
 #include "app/Form43.h"
 #include "app/Form43Sync.h"
 #include "app/ResultGrid.h"
@@ -7,6 +9,7 @@
 #include "app/ScriptPreviewDialog.h"
 #include "settings/FileWrite.h"
 #include "workflow/ListingText.h"
+#include "workflow/ObjectSync.h"
 #include "workflow/Script.h"
 
 #include <QActionGroup>
@@ -79,6 +82,17 @@ QMenu *buildMenu(TForm43 &form)
         });
     });
     preview->setEnabled(selected && workflow::listingKind(form.ADOQuery2.result()).has_value());
+
+    // Indexes, constraints, foreign keys and alias types; and every kind at once.
+    menu->addSeparator();
+    menu->addAction(objectcommands::kListObjects, &form,
+                    [&form] { form.runCommand([&form] { objectcommands::listObjects(form); }); });
+    QAction *syncObjects = menu->addAction(objectcommands::kSyncObjects, &form, [&form] {
+        form.runCommand([&form] { objectcommands::syncSelectedObjects(form); });
+    });
+    syncObjects->setEnabled(selected && workflow::isObjectListing(form.ADOQuery2.result()));
+    menu->addAction(objectcommands::kSyncAll, &form,
+                    [&form] { form.runCommand([&form] { objectcommands::syncAll(form); }); });
 
     // Where the next listings compare; the choice is saved with the settings.
     menu->addSeparator();

@@ -16,7 +16,7 @@
 
 namespace dbsync {
 
-ScriptPreviewDialog::ScriptPreviewDialog(const QString &script, QWidget *parent)
+ScriptPreviewDialog::ScriptPreviewDialog(const QString &script, QWidget *parent, const QString &runCaption)
     : QDialog(parent), m_script(script)
 {
     setObjectName(QStringLiteral("ScriptPreviewDialog"));
@@ -43,6 +43,18 @@ ScriptPreviewDialog::ScriptPreviewDialog(const QString &script, QWidget *parent)
     buttons->addWidget(saveButton);
     buttons->addWidget(copyButton);
     buttons->addStretch();
+    if (!runCaption.isEmpty()) {
+        setWindowTitle(QStringLiteral("同步计划"));
+        runButton = new QPushButton(runCaption, this);
+        runButton->setObjectName(QStringLiteral("RunButton"));
+        runButton->setAutoDefault(false);
+        connect(runButton, &QPushButton::clicked, this, &QDialog::accept);
+        disconnect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
+        connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
+        closeButton->setText(QStringLiteral("取消"));
+        closeButton->setDefault(true);
+        buttons->addWidget(runButton);
+    }
     buttons->addWidget(closeButton);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(text);

@@ -10,7 +10,9 @@ namespace dbsync {
 
 class ScriptPreviewDialog : public QDialog {
 public:
-    ScriptPreviewDialog(const QString &script, QWidget *parent = nullptr);
+    // With a run caption the dialog asks for consent: that button accepts, 取消 (the default
+    // button) rejects; without one it only shows the script.
+    ScriptPreviewDialog(const QString &script, QWidget *parent = nullptr, const QString &runCaption = {});
 
     const QString &script() const { return m_script; }
     // Writes the script as UTF-8. Throws std::runtime_error when the file cannot be written.
@@ -21,6 +23,7 @@ public:
     QPushButton *saveButton = nullptr;
     QPushButton *copyButton = nullptr;
     QPushButton *closeButton = nullptr;
+    QPushButton *runButton = nullptr;  // only when asking for consent
 
 private:
     void save();

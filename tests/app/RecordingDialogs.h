@@ -23,6 +23,13 @@ struct RecordingDialogs : dbsync::Dialogs {
         return !answers.isEmpty() && answers.takeFirst();
     }
 
+    // A plan is run when the next answer says yes, as a question is answered.
+    bool confirmPlan(const QString &script) override
+    {
+        shown.append({"plan", script});
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+
     QStringList texts(const QString &kind) const
     {
         QStringList out;

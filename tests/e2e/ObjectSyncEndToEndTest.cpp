@@ -4,10 +4,13 @@
 // (not through the tool's model), and the target's rows are counted before and after.
 
 #include "app/Form43Sync.h"
+#include "app/ObjectCommands.h"
+#include "app/ScriptPreviewDialog.h"
 #include "tests/e2e/SchemaSyncFixture.h"
 #include "workflow/ObjectSync.h"
 
 #include <QFile>
+#include <QMenu>
 #include <QRegularExpression>
 
 using namespace dbsync;
@@ -195,6 +198,56 @@ TEST_F(ObjectSyncTest, HardCasesOneByOne)
     EXPECT_EQ(catalogueDifferences(), QStringList());
     EXPECT_EQ(queryOn("target", targetDb, QStringLiteral("select count(*) from Orders")).value(0, 0).toInt(), 2);
     EXPECT_EQ(queryOn("target", targetDb, QStringLiteral("select count(*) from Lines")).value(0, 0).toInt(), 2);
+}
+
+TEST_F(ObjectSyncTest, WindowListsIndexesAndConstraintsAndSynchronisesEverything)
+{
+    const QString table = QStringLiteral("create table Products (Id int not null primary key, Price money not null, "
+                                         "Name nvarchar(40) not null)");
+    onSample(table);
+    onTarget(table);
+    onSample(QStringLiteral("alter table Products add constraint CK_Products_Price check (Price >= 0)"));
+    onSample(QStringLiteral("create index IX_Products_Name on Products (Name) include (Price)"));
+    onSample(QStringLiteral("create type [dbo].[Money2] from decimal(12,2) not null"));
+
+    window->runCommand([this] { objectcommands::listObjects(*window); });
+    EXPECT_EQ(errors(), QStringList());
+    QStringList kinds;
+    for (int r = 0; r < rows(); ++r)
+        kinds << listing().text(r, QStringLiteral("类型")) + QLatin1Char(' ') + listing().text(r, QStringLiteral("匹配情况"));
+    kinds.sort();
+    EXPECT_EQ(kinds, (QStringList{"索引 目标无", "检查约束 目标无", "类型 目标无"}));
+    window->grab().save(QStringLiteral(DBSYNC_GRAB_DIR "/object-listing.png"));
+    selectAll();
+    emit window->DBGrid1->customContextMenuRequested(QPoint(40, 40));
+    QApplication::processEvents();
+    if (auto *menu = window->DBGrid1->findChild<QMenu *>("GridMenu")) {
+        menu->grab().save(QStringLiteral(DBSYNC_GRAB_DIR "/object-menu.png"));
+        menu->close();
+    }
+
+    window->runCommand([this] { objectcommands::syncSelectedObjects(*window); });
+    EXPECT_EQ(errors(), QStringList());
+    EXPECT_EQ(notices().value(notices().size() - 1), objectcommands::kObjectsDone);
+    EXPECT_EQ(rows(), 0);
+
+    // Everything: the plan is shown first, and nothing runs when the user declines it.
+    onSample(QStringLiteral("create table [Order Lines] (ProductId int not null references Products (Id), "
+                            "Qty int not null default (1))"));
+    window->runCommand([this] { objectcommands::syncAll(*window); });
+    ASSERT_EQ(dialogs.texts("plan").size(), 1);
+    const QString plan = dialogs.texts("plan").front();
+    EXPECT_TRUE(plan.contains("CREATE TABLE [dbo].[Order Lines]")) << plan.toStdString();
+    EXPECT_EQ(queryOn("target", targetDb, QStringLiteral("select count(*) from sys.tables")).value(0, 0).toInt(), 1);
+    ScriptPreviewDialog shown(plan, window.get(), QStringLiteral("执行同步"));
+    shown.grab().save(QStringLiteral(DBSYNC_GRAB_DIR "/plan-dialog.png"));
+
+    dialogs.answers = {true};
+    window->runCommand([this] { objectcommands::syncAll(*window); });
+    EXPECT_EQ(errors(), QStringList());
+    EXPECT_EQ(notices().value(notices().size() - 1), objectcommands::syncAllNotice(1, 2, true));
+    EXPECT_EQ(catalogueDifferences(), QStringList());
+    EXPECT_EQ(rows(), 0);
 }
 
 }  // namespace

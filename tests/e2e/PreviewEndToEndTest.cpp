@@ -137,8 +137,9 @@ TEST_F(Preview, MenuCopiesRowsAndExportsTheListing)
             if (a->isEnabled())
                 enabled << a->text();
         }
-    EXPECT_EQ(texts, (QStringList{"复制所选行", "导出列表为 CSV…", "预览同步语句…", "比较方式"}));
-    EXPECT_EQ(enabled, (QStringList{"导出列表为 CSV…", "比较方式"}));
+    EXPECT_EQ(texts, (QStringList{"复制所选行", "导出列表为 CSV…", "预览同步语句…", "列出索引和约束区别",
+                                  "同步所选索引和约束", "全部同步…", "比较方式"}));
+    EXPECT_EQ(enabled, (QStringList{"导出列表为 CSV…", "列出索引和约束区别", "全部同步…", "比较方式"}));
     menu->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(gridmenu::previewScript(*window), std::nullopt);
