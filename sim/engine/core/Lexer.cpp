@@ -192,7 +192,9 @@ const char *const starters[] = {
     "select", "insert", "update", "delete", "set", "use", "exec", "execute", "create", "alter",
     "drop", "declare", "backup", "restore", "reconfigure", "print", "if", "while", "begin",
     "commit", "rollback", "save", "dbcc", "grant", "revoke", "deny", "truncate", "waitfor",
-    "raiserror", "return", "with", "checkpoint"};
+    "raiserror", "return", "with", "checkpoint", "merge", "open", "fetch", "close", "deallocate", "goto",
+    "break", "continue", "bulk", "kill", "shutdown", "readtext", "writetext", "updatetext", "setuser",
+    "revert"};
 
 bool isStarter(const Token &t)
 {
@@ -219,6 +221,8 @@ bool splitsHere(const std::vector<Token> &tokens, std::size_t first, std::size_t
         return false;
     if (head.kw("insert") && (t.kw("select") || t.kw("exec") || t.kw("execute") || t.kw("with")))
         return false;
+    if (head.kw("merge"))
+        return false;  // MERGE runs to its semicolon, which it must have
     if (head.kw("update") && t.kw("set") && !tokens[first + 1].kw("statistics"))
         return false;
     if (head.kw("alter") && (t.kw("drop") || t.kw("set") ||
