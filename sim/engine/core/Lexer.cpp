@@ -230,9 +230,13 @@ bool splitsHere(const std::vector<Token> &tokens, std::size_t first, std::size_t
         return false;
     if (head.kw("with") && (t.kw("select") || t.kw("insert") || t.kw("update") || t.kw("delete")))
         return false;
-    if (t.kw("if") && (prev.kw("table") || prev.kw("view") || prev.kw("procedure") ||
-                       prev.kw("proc") || prev.kw("database")))
-        return false;
+    // DROP <kind> IF EXISTS, ALTER TABLE ... DROP COLUMN|CONSTRAINT IF EXISTS
+    if (t.kw("if") && tokens[k + 1].kw("exists"))
+        for (const char *kind : {"table", "view", "procedure", "proc", "database", "function", "trigger", "type",
+                                 "index", "column", "constraint", "schema", "synonym", "sequence", "default",
+                                 "rule", "statistics"})
+            if (prev.kw(kind))
+                return false;
     if (t.kw("with") && !(k + 1 < tokens.size() && tokens[k + 1].isName() && k + 2 < tokens.size() &&
                           (tokens[k + 2].kw("as") || tokens[k + 2].is(Tok::LParen))))
         return false;

@@ -162,10 +162,15 @@ bool abortsOnError(const SessionImpl &session, const SqlError &e)
 
 void guardOptions(Exec &x)
 {
-    // Columns made under ANSI_PADDING OFF trim what they store; sqlsim's always pad.
+    // char, varchar, binary and varbinary columns made under ANSI_PADDING OFF trim what they
+    // store; sqlsim's always keep it. Constraints added meanwhile are unaffected (generated
+    // scripts add them after the last table's SET ANSI_PADDING OFF).
     const auto &t = x.stmt.tokens;
     if (x.session.ansiPaddingOff && (t[0].kw("create") || t[0].kw("alter")) && t[1].kw("table"))
-        notSupported("Creating or changing a table under SET ANSI_PADDING OFF");
+        for (std::size_t k = 2; !t[k].is(Tok::End); ++k)
+            if (t[k].isName() && (iequals(t[k].text, "char") || iequals(t[k].text, "varchar") ||
+                                  iequals(t[k].text, "binary") || iequals(t[k].text, "varbinary")))
+                notSupported("A " + lower(t[k].text) + " column made under SET ANSI_PADDING OFF");
     // ANSI_NULLS OFF changes only = and <> against a NULL literal (there are no variables):
     // such a comparison is refused, everything else runs as under ON. View and procedure bodies
     // are kept, not run.
