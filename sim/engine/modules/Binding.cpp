@@ -98,7 +98,9 @@ void checkColumns(Exec &x, const Catalog &cat, std::size_t body)
         else if (n == 2 && t[s].isName() && t[s + 1].isName()) n = 1;
         else if (n == 4 && t[s + 1].is(Tok::Dot) && t[s + 3].isName()) n = 3;
         std::string qualifier, column;
-        if (n == 1 && t[s].isName()) column = t[s].text;
+        const bool niladic = t[s].kw("null") || t[s].kw("current_timestamp") || t[s].kw("current_user") ||
+                             t[s].kw("session_user") || t[s].kw("system_user") || t[s].kw("user");
+        if (n == 1 && t[s].isName() && !niladic) column = t[s].text;
         else if (n == 3 && t[s].isName() && t[s + 1].is(Tok::Dot) && (t[s + 2].isName() || t[s + 2].op("*"))) {
             qualifier = t[s].text;
             column = t[s + 2].op("*") ? "" : t[s + 2].text;

@@ -10,7 +10,8 @@ SCHEMA = [
     "create table dbo.Customers (CustomerID int not null primary key, Name nvarchar(40) not null, City nvarchar(30))",
     "create table Orders (OrderID int not null primary key, CustomerID int, Total money)",
     "create view dbo.CustomerNames as select c.CustomerID, c.Name as CustomerName from dbo.Customers c",
-    "create view BigOrders as select OrderID, Total from Orders where Total > 100",
+    "create view BigOrders as select OrderID, Total, null as Nothing, current_timestamp Now from Orders "
+    "where Total > 100",
     "create view OrderCustomers as select o.OrderID, n.CustomerName from BigOrders o "
     "join dbo.CustomerNames n on n.CustomerID = o.OrderID",
     "create function dbo.OrderCount(@id int) returns int with returns null on null input as begin "
