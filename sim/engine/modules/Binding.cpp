@@ -164,6 +164,8 @@ void recordModule(Exec &x, Catalog &cat, const std::string &name)
     StoreConn &s = cat.store();
     const std::int64_t dbk = cat.database().dbk;
     s.run("DELETE FROM cat_sql_dependencies WHERE dbk = ? AND referencing_id = ?", {dbk, self->id});
+    s.run("DELETE FROM cat_parameters WHERE dbk = ? AND object_id = ?", {dbk, self->id});
+    recordParameters(x, cat, self->id, self->xtype, body);
     bool nullOnNull = false;  // RETURNS NULL ON NULL INPUT
     for (std::size_t k = 2; k + 4 < body; ++k)
         nullOnNull = nullOnNull || (t[k].kw("returns") && t[k + 1].kw("null") && t[k + 2].kw("on") &&
