@@ -1,6 +1,8 @@
 // CREATE / ALTER / DROP of tables, views and procedures.
 #include "sim/engine/catalog/AliasTypes.h"
 #include "sim/engine/catalog/Catalog.h"
+#include "sim/engine/catalog/Indexes.h"
+#include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/rows/Dml.h"
 #include "sim/engine/catalog/Procedures.h"
 #include "sim/engine/modules/Modules.h"
@@ -49,10 +51,10 @@ bool isRoutine(const std::string &xtype)
     return kindName(xtype) == "function" || xtype == "TR";
 }
 
-// Validates and adds one table constraint (primary or foreign key) in the store.
-void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const PrimaryKeySpec &pk)
+// Validates and adds one table constraint (primary key, unique or foreign key) in the store.
+void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, PrimaryKeySpec pk)
 {
-    if (cat.primaryKeyOf(tableId))
+    if (!pk.unique && cat.primaryKeyOf(tableId))
         failPair(x, SqlError(1779, "Table '" + table + "' already has a primary key defined on it.", 16), couldNotCreate());
     if (!pk.name.empty() && cat.findObject(pk.name))
         failPair(x, SqlError(2714, "There is already an object named '" + pk.name + "' in the database.", 16),
@@ -62,17 +64,19 @@ void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::strin
         if (!c)
             failPair(x, SqlError(1911, "Column name '" + col + "' does not exist in the target table or view.", 16),
                      couldNotCreate());
-        if (c->nullable && x.stmt.tokens.front().kw("alter"))
+        if (!pk.unique && c->nullable && x.stmt.tokens.front().kw("alter"))
             failPair(x, SqlError(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + table + "'.", 16),
                      couldNotCreate());
     }
+    checkKeyIndex(x, cat, tableId, table, pk);
     const std::string actual = cat.addPrimaryKey(tableId, table, pk);
+    // GROUP BY takes NULLs as equal, as a unique index does.
     if (auto dup = duplicateKey(cat.store(), cat.database(), tableId, pk.columns))
         failPair(x, SqlError(1505, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found "
                                    "for the object name 'dbo." + table + "' and the index name '" + actual +
                                    "'. The duplicate key value is " + *dup + ".", 16),
                  couldNotCreate().statementTerminated());
-    createKeyIndex(cat.store(), cat.database(), tableId, pk.columns);
+    if (!pk.unique) createKeyIndex(cat.store(), cat.database(), tableId, pk.columns);
 }
 
 void addForeignKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const ForeignKeySpec &fk)
@@ -99,12 +103,13 @@ void addForeignKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::strin
         failPair(x, SqlError(1776, "There are no primary or candidate keys in the referenced table '" + fk.refTable +
                                        "' that match the referencing column list in the foreign key '" + label + "'.", 16),
                  couldNotCreate());
-    cat.addForeignKey(tableId, table, fk);
+    finishForeignKey(x, cat, {tableId, table, "U", 0}, fk, cat.addForeignKey(tableId, table, fk));
 }
 
 struct TableConstraint {
     std::optional<PrimaryKeySpec> pk;
     std::optional<ForeignKeySpec> fk;
+    std::optional<CheckSpec> check;
     std::optional<std::pair<std::string, std::string>> defaultFor;  // column, text
     std::string name;
 };
@@ -118,21 +123,19 @@ TableConstraint readTableConstraint(const std::vector<Token> &t, std::size_t &i,
         c.name = readName(t, i);
         checkIdentifier(c.name);
     }
-    if (t[i].kw("primary") && t[i + 1].kw("key")) {
-        i += 2;
+    if ((t[i].kw("primary") && t[i + 1].kw("key")) || t[i].kw("unique")) {
         PrimaryKeySpec pk;
+        pk.unique = t[i].kw("unique");
+        pk.clustered = !pk.unique;
+        i += pk.unique ? 1 : 2;
         pk.name = c.name;
-        if (t[i].kw("clustered")) ++i;
-        else if (t[i].kw("nonclustered")) { pk.clustered = false; ++i; }
-        pk.columns = readNameList(t, i);
-        if (t[i].kw("with") && t[i + 1].is(Tok::LParen)) {
-            int depth = 0;
-            for (++i; !t[i].is(Tok::End); ++i) {
-                if (t[i].is(Tok::LParen)) ++depth;
-                if (t[i].is(Tok::RParen) && --depth == 0) { ++i; break; }
-            }
+        if (t[i].kw("clustered") || t[i].kw("nonclustered")) {
+            pk.clustered = t[i].kw("clustered");
+            pk.clusterWritten = true;
+            ++i;
         }
-        if (t[i].kw("on") && t[i + 1].isName()) i += 2;
+        readKeyColumns(t, i, pk);
+        readStorage(t, i, &pk.options, false);
         c.pk = pk;
     } else if (t[i].kw("foreign") && t[i + 1].kw("key")) {
         i += 2;
@@ -152,8 +155,8 @@ TableConstraint readTableConstraint(const std::vector<Token> &t, std::size_t &i,
         ++i;
         c.defaultFor = std::make_pair(readName(t, i), text);
         if (t[i].kw("with") && t[i + 1].kw("values")) i += 2;
-    } else if (t[i].kw("unique") || t[i].kw("check")) {
-        notSupported("A " + lower(t[i].text) + " constraint");
+    } else if (t[i].kw("check")) {
+        c.check = readCheck(t, i, c.name);
     } else {
         syntaxError(t[i]);
     }
@@ -164,6 +167,7 @@ void applyConstraint(Exec &x, Catalog &cat, std::int64_t tableId, const std::str
 {
     if (c.pk) addPrimaryKey(x, cat, tableId, table, *c.pk);
     if (c.fk) addForeignKey(x, cat, tableId, table, *c.fk);
+    if (c.check) addCheckConstraint(x, cat, {tableId, table, "U", 0}, *c.check);
     if (c.defaultFor) {
         auto col = cat.findColumn(tableId, c.defaultFor->first);
         if (!col)
@@ -184,6 +188,13 @@ void addColumnForeignKeys(Exec &x, Catalog &cat, std::int64_t tableId, const std
 {
     for (const ColumnSpec &c : cols)
         if (c.foreignKey) addForeignKey(x, cat, tableId, table, *c.foreignKey);
+}
+
+void addColumnChecks(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table,
+                     const std::vector<ColumnSpec> &cols)
+{
+    for (const ColumnSpec &c : cols)
+        for (const CheckSpec &check : c.checks) addCheckConstraint(x, cat, {tableId, table, "U", 0}, check);
 }
 
 void addColumns(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const std::vector<ColumnSpec> &cols,
@@ -218,18 +229,21 @@ void addColumns(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &
     // Keys before references, so that a table may reference its own key.
     for (const ColumnSpec &c : cols)
         if (c.primaryKey) addPrimaryKey(x, cat, tableId, table, *c.primaryKey);
+    for (const ColumnSpec &c : cols)
+        if (c.uniqueKey) addPrimaryKey(x, cat, tableId, table, *c.uniqueKey);
     if (!deferForeignKeys)
         addColumnForeignKeys(x, cat, tableId, table, cols);
 }
 
 // SQL Server names each key or default that depends on the column (5074), then fails the
 // statement (4922).
-void failIfDependents(Exec &x, const std::vector<std::string> &deps, const std::string &column, const char *action)
+void failIfDependents(Exec &x, const std::vector<Catalog::Dependent> &deps, const std::string &column,
+                      const char *action)
 {
     if (deps.empty())
         return;
-    const auto dependent = [&](const std::string &name) {
-        return "The object '" + name + "' is dependent on column '" + column + "'.";
+    const auto dependent = [&](const Catalog::Dependent &d) {
+        return "The " + d.kind + " '" + d.name + "' is dependent on column '" + column + "'.";
     };
     for (std::size_t k = 0; k + 1 < deps.size(); ++k) {
         Message m;
@@ -258,9 +272,10 @@ void addColumnToRows(Exec &x, Catalog &cat, const ObjectRow &table, ColumnSpec s
                              "to allow addition of this column. Column '" + spec.name + "' cannot be added to "
                              "non-empty table '" + table.name + "' because it does not satisfy these conditions.", 16);
     // The key comes once the rows have their values.
-    std::optional<PrimaryKeySpec> key = spec.primaryKey;
+    std::optional<PrimaryKeySpec> key = spec.primaryKey, unique = spec.uniqueKey;
     if (key && !spec.nullable) spec.nullable = false;
     spec.primaryKey.reset();
+    spec.uniqueKey.reset();
     addColumns(x, cat, table.id, table.name, {spec});
     if (rows > 0) {
         const ColumnInfo info = columnInfo(*cat.findColumn(table.id, spec.name), store, db);
@@ -286,6 +301,8 @@ void addColumnToRows(Exec &x, Catalog &cat, const ObjectRow &table, ColumnSpec s
         }
     }
     if (key) addPrimaryKey(x, cat, table.id, table.name, *key);
+    if (unique) addPrimaryKey(x, cat, table.id, table.name, *unique);
+    addColumnChecks(x, cat, table.id, table.name, {spec});
 }
 
 // ALTER COLUMN converts every value as SQL Server converts it, or fails and changes nothing.
@@ -340,15 +357,21 @@ void createTable(Exec &x)
         break;
     }
     ++i;
-    while ((t[i].kw("on") || t[i].kw("textimage_on")) && t[i + 1].isName())
-        i += 2;
+    readStorage(t, i, nullptr, true);
     if (!t[i].is(Tok::End))
         syntaxError(t[i]);
     if (columns.empty())
         syntaxError(t[i - 1]);
+    std::vector<PrimaryKeySpec *> keys;
+    for (TableConstraint &c : constraints)
+        if (c.pk) keys.push_back(&*c.pk);
+    for (ColumnSpec &col : columns)
+        for (auto *key : {&col.primaryKey, &col.uniqueKey})
+            if (*key) keys.push_back(&**key);
+    unclusterKeys(keys);
     // Key columns declared without NULL are NOT NULL.
     for (const TableConstraint &c : constraints)
-        if (c.pk)
+        if (c.pk && !c.pk->unique)
             for (ColumnSpec &col : columns)
                 for (const std::string &k : c.pk->columns)
                     if (iequals(k, col.name) && !col.nullable)
@@ -363,6 +386,7 @@ void createTable(Exec &x)
     for (const TableConstraint &c : constraints)
         if (c.pk) applyConstraint(x, cat, id, name.name, c);
     addColumnForeignKeys(x, cat, id, name.name, columns);
+    addColumnChecks(x, cat, id, name.name, columns);
     for (const TableConstraint &c : constraints)
         if (!c.pk) applyConstraint(x, cat, id, name.name, c);
     txn.commit();
@@ -384,17 +408,12 @@ void alterTable(Exec &x)
     if (!table || table->xtype != "U")
         throw SqlError(4902, "Cannot find the object \"" + name.name +
                                  "\" because it does not exist or you do not have permissions.", 16);
-    if ((t[i].kw("with") && (t[i + 1].kw("check") || t[i + 1].kw("nocheck"))))
+    const bool withCheck = t[i].kw("with") && t[i + 1].kw("check");
+    const bool noCheck = t[i].kw("with") && t[i + 1].kw("nocheck");
+    if (withCheck || noCheck)
         i += 2;
     if ((t[i].kw("check") || t[i].kw("nocheck")) && t[i + 1].kw("constraint")) {
-        // Constraints are never enforced here (tables hold no rows); the name must exist.
-        i += 2;
-        const std::string item = readName(t, i);
-        auto c = cat.findObject(item);
-        if (!iequals(item, "all") && (!c || c->parent != table->id || c->xtype == "U"))
-            throw SqlError(4917, "Constraint '" + item + "' does not exist.", 16);
-        if (!t[i].is(Tok::End))
-            syntaxError(t[i]);
+        switchConstraints(x, cat, *table, i, withCheck);
         txn.commit();
         x.done();
         return;
@@ -406,7 +425,10 @@ void alterTable(Exec &x)
             if (t[i].kw("constraint") || (t[i].kw("primary") && t[i + 1].kw("key")) ||
                 (t[i].kw("foreign") && t[i + 1].kw("key")) || t[i].kw("unique") || t[i].kw("check") ||
                 t[i].kw("default")) {
-                applyConstraint(x, cat, table->id, table->name, readTableConstraint(t, i, true));
+                TableConstraint c = readTableConstraint(t, i, true);
+                if (c.fk) c.fk->checkRows = !noCheck;
+                if (c.check) c.check->checkRows = !noCheck;
+                applyConstraint(x, cat, table->id, table->name, c);
             } else {
                 const int number = static_cast<int>(cat.columns(table->id).size()) + 1;
                 addColumnToRows(x, cat, *table, readColumnSpec(t, i, number));
@@ -432,7 +454,7 @@ void alterTable(Exec &x)
             else if (t[i].kw("collate") && t[i + 1].isName()) i += 2;
             else syntaxError(t[i]);
         }
-        failIfDependents(x, cat.dependentsOf(table->id, old->colid), old->name, "ALTER COLUMN");
+        failIfDependents(x, cat.dependentsOf(table->id, *old, &altered.shape), old->name, "ALTER COLUMN");
         alterColumnRows(x, cat, *table, *old, altered);
     } else if (t[i].kw("drop")) {
         ++i;
@@ -445,7 +467,7 @@ void alterTable(Exec &x)
                 if (!col)
                     throw SqlError(4924, "ALTER TABLE DROP COLUMN failed because column '" + item +
                                              "' does not exist in table '" + table->name + "'.", 16);
-                failIfDependents(x, cat.dependentsOf(table->id, col->colid), col->name, "DROP COLUMN");
+                failIfDependents(x, cat.dependentsOf(table->id, *col), col->name, "DROP COLUMN");
                 if (cat.columns(table->id).size() == 1)
                     throw SqlError(4923, "ALTER TABLE DROP COLUMN failed because '" + col->name +
                                              "' is the only data column in table '" + table->name +
@@ -591,6 +613,7 @@ void execCreate(Exec &x)
     const Token &what = x.stmt.tokens[1];
     if (what.kw("database")) return execCreateDatabase(x);
     if (what.kw("table")) return createTable(x);
+    if (isCreateIndex(x.stmt.tokens)) return execCreateIndex(x);
     if (isModuleKind(what)) return createOrAlterModule(x, false);
     if (isRoutineKind(what)) return createOrAlterRoutine(x, false);
     if (what.kw("type")) return createAliasType(x);
@@ -611,6 +634,7 @@ void execDrop(Exec &x)
     const Token &what = x.stmt.tokens[1];
     if (what.kw("database")) return execDropDatabase(x);
     if (what.kw("table") || isModuleKind(what)) return dropObjects(x);
+    if (what.kw("index")) return execDropIndex(x);
     if (isRoutineKind(what)) return dropRoutines(x);
     if (what.kw("type")) return dropAliasType(x);
     notSupported("DROP " + what.text);

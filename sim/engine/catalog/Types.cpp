@@ -1,4 +1,5 @@
 #include "sim/engine/catalog/Types.h"
+#include "sim/engine/catalog/Indexes.h"
 
 #include "sim/engine/core/Internal.h"
 #include "sim/engine/catalog/AliasTypes.h"
@@ -56,12 +57,13 @@ void seedSystemTypes(StoreConn &conn)
     StoreTxn txn(conn);
     for (const SystemType &t : systemTypes()) {
         const bool character = t.sized && !std::string_view(t.name).ends_with("binary");
-        conn.run("INSERT INTO cat_systypes VALUES(?, ?, ?, ?, ?, ?, ?, 0, 0, 4, ?, ?, ?, ?, 1, ?, NULL, ?, ?, ?)",
+        conn.run("INSERT INTO cat_systypes VALUES(?, ?, ?, ?, ?, ?, ?, 0, 0, 4, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?)",
                  {std::string(t.name), std::int64_t{t.xtype}, std::int64_t{t.variable ? 2 : 0},
                   std::int64_t{t.xusertype}, std::int64_t{t.length}, std::int64_t{t.xprec},
                   std::int64_t{t.xscale}, std::int64_t{0},
                   character || t.unicode ? Param{std::int64_t{872468488}} : Param{},
                   std::int64_t{t.xusertype < 256 ? t.xusertype : 19}, std::int64_t{t.variable ? 1 : 0},
+                  std::int64_t{t.xusertype == 256 ? 0 : 1},  // sysname is NOT NULL
                   std::int64_t{t.xtype}, std::int64_t{t.prec},
                   t.scale < 0 ? Param{} : Param{std::int64_t{t.scale}},
                   character || t.unicode ? Param{std::string("SQL_Latin1_General_CP1_CI_AS")} : Param{}});
@@ -297,15 +299,41 @@ ForeignKeySpec readReferences(const std::vector<Token> &t, std::size_t &i)
     if (t[i].is(Tok::LParen))
         fk.refColumns = readNameList(t, i);
     while (t[i].kw("on") && (t[i + 1].kw("delete") || t[i + 1].kw("update"))) {
+        int &action = t[i + 1].kw("delete") ? fk.onDelete : fk.onUpdate;
         i += 2;
-        if (t[i].kw("no") && t[i + 1].kw("action")) i += 2;
-        else if (t[i].kw("cascade")) ++i;
-        else if (t[i].kw("set") && (t[i + 1].kw("null") || t[i + 1].kw("default"))) i += 2;
+        if (t[i].kw("no") && t[i + 1].kw("action")) { action = 0; i += 2; }
+        else if (t[i].kw("cascade")) { action = 1; ++i; }
+        else if (t[i].kw("set") && (t[i + 1].kw("null") || t[i + 1].kw("default"))) { action = t[i + 1].kw("null") ? 2 : 3; i += 2; }
         else syntaxError(t[i]);
     }
-    if (t[i].kw("not") && t[i + 1].kw("for") && t[i + 2].kw("replication"))
+    if (t[i].kw("not") && t[i + 1].kw("for") && t[i + 2].kw("replication")) {
+        fk.notForReplication = true;
         i += 3;
+    }
     return fk;
+}
+
+CheckSpec readCheck(const std::vector<Token> &t, std::size_t &i, const std::string &name)
+{
+    CheckSpec c;
+    c.name = name;
+    ++i;
+    if (t[i].kw("not") && t[i + 1].kw("for") && t[i + 2].kw("replication")) {
+        c.notForReplication = true;
+        i += 3;
+    }
+    if (!t[i].is(Tok::LParen)) syntaxError(t[i]);
+    const std::size_t open = i++;
+    for (int depth = 1; depth > 0; ++i) {
+        if (t[i].is(Tok::End)) syntaxError(t[i]);
+        if (t[i].is(Tok::LParen)) ++depth;
+        if (t[i].is(Tok::RParen)) --depth;
+    }
+    if (i == open + 2) syntaxError(t[open + 1]);
+    c.condition.assign(t.begin() + static_cast<std::ptrdiff_t>(open + 1), t.begin() + static_cast<std::ptrdiff_t>(i - 1));
+    c.condition.push_back(t[i - 1]);
+    c.condition.back().kind = Tok::End;
+    return c;
 }
 
 ColumnSpec readColumnSpec(const std::vector<Token> &t, std::size_t &i, int columnNumber)
@@ -373,16 +401,37 @@ ColumnSpec readColumnSpec(const std::vector<Token> &t, std::size_t &i, int colum
             PrimaryKeySpec pk;
             pk.name = constraintName;
             pk.columns = {c.name};
-            if (t[i].kw("clustered")) ++i;
-            else if (t[i].kw("nonclustered")) { pk.clustered = false; ++i; }
+            if (t[i].kw("clustered") || t[i].kw("nonclustered")) {
+                pk.clustered = t[i].kw("clustered");
+                pk.clusterWritten = true;
+                ++i;
+            }
+            readStorage(t, i, &pk.options, false);
             c.primaryKey = pk;
+        } else if (t[i].kw("unique")) {
+            ++i;
+            PrimaryKeySpec uq;
+            uq.name = constraintName;
+            uq.columns = {c.name};
+            uq.unique = true;
+            uq.clustered = false;
+            if (t[i].kw("clustered") || t[i].kw("nonclustered")) {
+                uq.clustered = t[i].kw("clustered");
+                uq.clusterWritten = true;
+                ++i;
+            }
+            readStorage(t, i, &uq.options, false);
+            c.uniqueKey = uq;
         } else if (t[i].kw("references") || (t[i].kw("foreign") && t[i + 1].kw("key") && t[i + 2].kw("references"))) {
             if (t[i].kw("foreign")) i += 2;
             ForeignKeySpec fk = readReferences(t, i);
             fk.name = constraintName;
             fk.columns = {c.name};
             c.foreignKey = fk;
-        } else if (t[i].kw("unique") || t[i].kw("check") || t[i].kw("rowguidcol") || t[i].kw("sparse")) {
+        } else if (t[i].kw("check")) {
+            c.checks.push_back(readCheck(t, i, constraintName));
+            c.checks.back().column = c.name;
+        } else if (t[i].kw("rowguidcol") || t[i].kw("sparse")) {
             notSupported("A " + lower(t[i].text) + " column constraint");
         } else {
             syntaxError(t[i]);

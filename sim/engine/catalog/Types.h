@@ -40,17 +40,46 @@ struct ColumnShape {
     bool notNullType = false;  // an alias type declared NOT NULL
 };
 
+// sys.foreign_keys' referential actions: 0 NO_ACTION, 1 CASCADE, 2 SET_NULL, 3 SET_DEFAULT.
 struct ForeignKeySpec {
     std::string name;  // empty: SQL Server names it
     std::vector<std::string> columns;
     std::string refTable;
     std::vector<std::string> refColumns;
+    int onDelete = 0;
+    int onUpdate = 0;
+    bool notForReplication = false;
+    bool checkRows = true;  // false: WITH NOCHECK, the rows are not checked and the key is not trusted
 };
 
+// CHECK [NOT FOR REPLICATION] (condition): the condition's tokens, End-terminated.
+struct CheckSpec {
+    std::string name;
+    std::vector<Token> condition;
+    std::string column;  // a column constraint's column
+    bool notForReplication = false;
+    bool checkRows = true;
+};
+
+// Storage options of an index (WITH (...)); those that change no result are only accepted.
+struct IndexOptions {
+    bool padIndex = false;
+    int fillFactor = 0;
+    bool allowRowLocks = true;
+    bool allowPageLocks = true;
+    bool optimizeForSequentialKey = false;
+    bool statisticsNoRecompute = false;
+};
+
+// A PRIMARY KEY, or with unique set a UNIQUE constraint.
 struct PrimaryKeySpec {
     std::string name;
     std::vector<std::string> columns;
     bool clustered = true;
+    bool clusterWritten = false;  // CLUSTERED or NONCLUSTERED was written
+    bool unique = false;
+    std::vector<bool> descending;  // per column
+    IndexOptions options;
 };
 
 struct ColumnSpec {
@@ -64,7 +93,9 @@ struct ColumnSpec {
     std::string defaultName;
     bool withValues = false;  // DEFAULT ... WITH VALUES: existing rows get the default too
     std::optional<PrimaryKeySpec> primaryKey;
+    std::optional<PrimaryKeySpec> uniqueKey;
     std::optional<ForeignKeySpec> foreignKey;
+    std::vector<CheckSpec> checks;
 };
 
 // Reads a type at tokens[i] with its (n) / (max) / (p,s); columnNumber and name for messages.
@@ -78,6 +109,8 @@ std::string normaliseDefault(const std::vector<Token> &tokens, std::size_t begin
 std::size_t skipExpression(const std::vector<Token> &tokens, std::size_t i);
 // REFERENCES table [(columns)] [ON DELETE|UPDATE action] at tokens[i].
 ForeignKeySpec readReferences(const std::vector<Token> &tokens, std::size_t &i);
+// CHECK [NOT FOR REPLICATION] (condition) at tokens[i].
+CheckSpec readCheck(const std::vector<Token> &tokens, std::size_t &i, const std::string &name);
 std::vector<std::string> readNameList(const std::vector<Token> &tokens, std::size_t &i);
 void checkIdentifier(const std::string &name);
 

@@ -119,6 +119,21 @@ CREATE INDEX cat_sysindexes_name ON cat_sysindexes(dbk, name);
 CREATE TABLE cat_sysindexkeys(dbk INTEGER, id int, indid smallint, colid smallint, keyno smallint);
 CREATE INDEX cat_sysindexkeys_id ON cat_sysindexkeys(dbk, id, colid);
 
+-- sys.indexes and sys.index_columns; is_system_named (of a key constraint), filter_sql (the
+-- filter over the row table) and no_recompute (of the index's statistics) are sqlsim's own.
+CREATE TABLE cat_indexes(dbk INTEGER, object_id int, name nvarchar(128) COLLATE SSCI, index_id int,
+  type tinyint, type_desc nvarchar(60) COLLATE SSCI, is_unique bit, data_space_id int,
+  ignore_dup_key bit, is_primary_key bit, is_unique_constraint bit, fill_factor tinyint,
+  is_padded bit, is_disabled bit, is_hypothetical bit, allow_row_locks bit, allow_page_locks bit,
+  has_filter bit, filter_definition nvarchar(-1) COLLATE SSCI, compression_delay int,
+  suppress_dup_key_messages bit, auto_created bit, optimize_for_sequential_key bit,
+  is_system_named bit, filter_sql text, no_recompute bit);
+CREATE INDEX cat_indexes_id ON cat_indexes(dbk, object_id, index_id);
+CREATE TABLE cat_index_columns(dbk INTEGER, object_id int, index_id int, index_column_id int,
+  column_id int, key_ordinal tinyint, partition_ordinal tinyint, is_descending_key bit,
+  is_included_column bit);
+CREATE INDEX cat_index_columns_id ON cat_index_columns(dbk, object_id, index_id);
+
 CREATE TABLE cat_sysforeignkeys(dbk INTEGER, constid int, fkeyid int, rkeyid int,
   fkey smallint, rkey smallint, keyno smallint);
 CREATE INDEX cat_sysforeignkeys_f ON cat_sysforeignkeys(dbk, fkeyid);
@@ -133,6 +148,46 @@ CREATE TABLE cat_sql_modules(dbk INTEGER, object_id int, definition nvarchar(-1)
   uses_database_collation bit, is_recompiled bit, null_on_null_input bit,
   execute_as_principal_id int);
 CREATE INDEX cat_sql_modules_id ON cat_sql_modules(dbk, object_id);
+
+-- CHECK and FOREIGN KEY constraints: what sys.check_constraints and sys.foreign_keys add to
+-- sys.objects, and the columns each check reads.
+CREATE TABLE cat_constraints(dbk INTEGER, object_id int, parent_column_id int, is_disabled bit,
+  is_not_for_replication bit, is_not_trusted bit, is_system_named bit,
+  definition nvarchar(-1) COLLATE SSCI, uses_database_collation bit, referenced_object_id int,
+  key_index_id int, delete_referential_action tinyint,
+  delete_referential_action_desc nvarchar(60) COLLATE SSCI, update_referential_action tinyint,
+  update_referential_action_desc nvarchar(60) COLLATE SSCI);
+CREATE INDEX cat_constraints_id ON cat_constraints(dbk, object_id);
+CREATE TABLE cat_check_columns(dbk INTEGER, id int, tableid int, colid smallint);
+CREATE INDEX cat_check_columns_id ON cat_check_columns(dbk, tableid, colid);
+CREATE TRIGGER cat_constraints_del AFTER DELETE ON cat_sysobjects WHEN trim(old.xtype) IN ('C', 'F') BEGIN
+  DELETE FROM cat_constraints WHERE dbk = old.dbk AND object_id = old.id;
+  DELETE FROM cat_check_columns WHERE dbk = old.dbk AND id = old.id;
+  DELETE FROM cat_syscomments WHERE dbk = old.dbk AND id = old.id;
+END;
+CREATE VIEW cat_check_constraints AS SELECT o.dbk AS dbk, o.name AS name, o.object_id AS object_id,
+  o.principal_id AS principal_id, o.schema_id AS schema_id, o.parent_object_id AS parent_object_id,
+  o.type AS type, o.type_desc AS type_desc, o.create_date AS create_date, o.modify_date AS modify_date,
+  o.is_ms_shipped AS is_ms_shipped, o.is_published AS is_published,
+  o.is_schema_published AS is_schema_published, k.is_disabled AS is_disabled,
+  k.is_not_for_replication AS is_not_for_replication, k.is_not_trusted AS is_not_trusted,
+  k.parent_column_id AS parent_column_id, k.definition AS definition,
+  k.uses_database_collation AS uses_database_collation, k.is_system_named AS is_system_named
+  FROM cat_objects o JOIN cat_constraints k ON k.dbk = o.dbk AND k.object_id = o.object_id
+  WHERE o.type = 'C ';
+CREATE VIEW cat_foreign_keys AS SELECT o.dbk AS dbk, o.name AS name, o.object_id AS object_id,
+  o.principal_id AS principal_id, o.schema_id AS schema_id, o.parent_object_id AS parent_object_id,
+  o.type AS type, o.type_desc AS type_desc, o.create_date AS create_date, o.modify_date AS modify_date,
+  o.is_ms_shipped AS is_ms_shipped, o.is_published AS is_published,
+  o.is_schema_published AS is_schema_published, k.referenced_object_id AS referenced_object_id,
+  k.key_index_id AS key_index_id, k.is_disabled AS is_disabled,
+  k.is_not_for_replication AS is_not_for_replication, k.is_not_trusted AS is_not_trusted,
+  k.delete_referential_action AS delete_referential_action,
+  k.delete_referential_action_desc AS delete_referential_action_desc,
+  k.update_referential_action AS update_referential_action,
+  k.update_referential_action_desc AS update_referential_action_desc, k.is_system_named AS is_system_named
+  FROM cat_objects o JOIN cat_constraints k ON k.dbk = o.dbk AND k.object_id = o.object_id
+  WHERE o.type = 'F ';
 
 -- Triggers' state and what each module's body names (engine/modules).
 CREATE TABLE cat_module_info(dbk INTEGER, object_id int, is_disabled bit, is_instead_of_trigger bit, events int);

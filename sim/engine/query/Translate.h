@@ -34,6 +34,19 @@ public:
     NameRef readTableName(std::size_t &i);
     // One expression at tokens [begin, end), for statements that compute values row by row.
     std::string expression(std::size_t begin, std::size_t end) { return expr(begin, end); }
+    // The same over one table source (its alias and SQL), so that literals convert to its columns' types.
+    std::string expressionOver(std::size_t begin, std::size_t end, const std::string &alias, const std::string &source)
+    {
+        scopes_.push_back({{alias}, {{alias, source}}});
+        try {
+            std::string out = expr(begin, end);
+            scopes_.pop_back();
+            return out;
+        } catch (...) {
+            scopes_.pop_back();
+            throw;
+        }
+    }
 
     // Statements to run before the query (temp tables it reads) and temp tables to drop after.
     const std::vector<std::string> &prelude() const { return prelude_; }

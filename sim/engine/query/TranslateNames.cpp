@@ -56,14 +56,49 @@ const CatalogueView views[] = {
     {"columns", true, "cat_syscolumns",
      "id AS object_id, name, colid AS column_id, xtype AS system_type_id, xusertype AS user_type_id, "
      "length AS max_length, xprec AS precision, xscale AS scale, collation AS collation_name, "
-     "isnullable AS is_nullable, (status & 128) / 128 AS is_identity, cdefault AS default_object_id"},
+     "isnullable AS is_nullable, (status & 128) / 128 AS is_identity, iscomputed AS is_computed, "
+     "cdefault AS default_object_id"},
     {"identity_columns", true, "cat_syscolumns",
      "id AS object_id, name, colid AS column_id, seed AS seed_value, increment AS increment_value",
      " AND (status & 128) <> 0"},
+    {"indexes", true, "cat_indexes",
+     "object_id, name, index_id, type, type_desc, is_unique, data_space_id, ignore_dup_key, is_primary_key, "
+     "is_unique_constraint, fill_factor, is_padded, is_disabled, is_hypothetical, allow_row_locks, "
+     "allow_page_locks, has_filter, filter_definition, compression_delay, suppress_dup_key_messages, "
+     "auto_created, optimize_for_sequential_key"},
+    {"index_columns", true, "cat_index_columns",
+     "object_id, index_id, index_column_id, column_id, key_ordinal, partition_ordinal, is_descending_key, "
+     "is_included_column"},
+    // Each index's statistics; is_hypothetical stands for the flags that are always 0 here.
+    {"stats", true, "cat_indexes",
+     "object_id, name, index_id AS stats_id, auto_created, is_hypothetical AS user_created, no_recompute, "
+     "has_filter, filter_definition, is_hypothetical AS is_temporary, is_hypothetical AS is_incremental",
+     " AND index_id > 0"},
+    {"key_constraints", true,
+     "(SELECT o.*, i.index_id AS unique_index_id, i.is_system_named FROM cat_objects o JOIN cat_indexes i ON "
+     "i.dbk = o.dbk AND i.object_id = o.parent_object_id AND i.name = o.name)",
+     "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
+     "is_ms_shipped, is_published, is_schema_published, unique_index_id, is_system_named",
+     " AND type IN ('PK', 'UQ')"},
+    {"check_constraints", true, "cat_check_constraints",
+     "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
+     "is_ms_shipped, is_published, is_schema_published, is_disabled, is_not_for_replication, is_not_trusted, "
+     "parent_column_id, definition, uses_database_collation, is_system_named"},
+    {"foreign_keys", true, "cat_foreign_keys",
+     "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
+     "is_ms_shipped, is_published, is_schema_published, referenced_object_id, key_index_id, is_disabled, "
+     "is_not_for_replication, is_not_trusted, delete_referential_action, delete_referential_action_desc, "
+     "update_referential_action, update_referential_action_desc, is_system_named"},
+    {"foreign_key_columns", true, "cat_sysforeignkeys",
+     "constid AS constraint_object_id, keyno AS constraint_column_id, fkeyid AS parent_object_id, "
+     "fkey AS parent_column_id, rkeyid AS referenced_object_id, rkey AS referenced_column_id"},
     {"default_constraints", true, "cat_sysobjects",
      "name, id AS object_id, parent_obj AS parent_object_id, info AS parent_column_id, "
      "(SELECT text FROM cat_syscomments c WHERE c.dbk = cat_sysobjects.dbk AND c.id = cat_sysobjects.id) "
-     "AS definition",
+     "AS definition, "
+     // a generated name ends in its object id's hex digits
+     "CASE WHEN name LIKE 'DF\\_\\_%' ESCAPE '\\' AND substr(name, -8) = substr(printf('%08X', id), -8) "
+     "THEN 1 ELSE 0 END AS is_system_named",
      " AND xtype = 'D'"},
 };
 

@@ -1,7 +1,9 @@
 // INSERT into user tables, and what the statements that change rows share.
 #include "sim/engine/rows/Dml.h"
 
+#include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/query/Translate.h"
+#include "sim/engine/rows/Unique.h"
 #include "sim/engine/modules/Modules.h"
 
 #include <algorithm>
@@ -111,6 +113,11 @@ Typed defaultValue(Exec &x, const ColumnInfo &column)
     const std::vector<Statement> statements = splitStatements(sql, tokens);
     Exec inner{x.session, x.sink, statements.front(), sql, 0};
     return evaluate(inner, 1, statements.front().end());
+}
+
+bool perRowDefault(const ColumnInfo &column)
+{
+    return column.defaultText && lower(*column.defaultText).find("newid(") != std::string::npos;
 }
 
 namespace {
@@ -313,8 +320,8 @@ void execInsert(Exec &x)
                     continue;
                 }
                 auto found = defaults.find(c.name);
-                if (found == defaults.end())
-                    found = defaults.emplace(c.name, toColumn(defaultValue(x, c), c, site)).first;
+                if (found == defaults.end() || perRowDefault(c))
+                    found = defaults.insert_or_assign(c.name, toColumn(defaultValue(x, c), c, site)).first;
                 values.push_back(found->second);
             }
             for (std::size_t k = 0; k < values.size(); ++k)
@@ -338,8 +345,9 @@ void execInsert(Exec &x)
             insert.reset();
             if (x.sink.cancelled()) throw Cancelled{};
         }
-        if (auto conflict = foreignKeyConflict(store, target.db, target.table.id, "INSERT", true, false, firstRowid))
+        if (auto conflict = uniqueConflict(store, target.db, target.table, firstRowid))
             throw *conflict;
+        checkInsertedRows(x, target, firstRowid);
         if (identity)
             setIdentityCurrent(store, target.db, target.table.id, current);
     } catch (SqlError &e) {

@@ -1,7 +1,9 @@
 // UPDATE, DELETE, TRUNCATE TABLE and SET IDENTITY_INSERT on user tables.
 #include "sim/engine/rows/Dml.h"
 
+#include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/query/Translate.h"
+#include "sim/engine/rows/Unique.h"
 
 namespace sqlsim {
 
@@ -123,13 +125,21 @@ void execUpdate(Exec &x)
         std::vector<Param> defaults(assignments.size());
         for (std::size_t k = 0; k < assignments.size(); ++k)
             if (!assignments[k].begin) defaults[k] = toColumn(defaultValue(x, *assignments[k].column), *assignments[k].column, site);
+        std::vector<std::int64_t> rowids;
+        std::vector<std::string> setNames;
+        for (const Row &row : rows.rows) rowids.push_back(std::get<std::int64_t>(row[0]));
+        for (const Assignment &a : assignments) setNames.push_back(a.column->name);
+        RowsUpdate references(x, target, setNames, rowids);
         for (const Row &row : rows.rows) {
             std::size_t computed = 1;
             for (std::size_t k = 0; k < assignments.size(); ++k) {
                 const Param value = assignments[k].begin
                                         ? toColumn(resultValue(row[computed], rows.columns[computed].type),
                                                    *assignments[k].column, site)
-                                        : defaults[k];
+                                        : perRowDefault(*assignments[k].column)
+                                              ? toColumn(defaultValue(x, *assignments[k].column),
+                                                         *assignments[k].column, site)
+                                              : defaults[k];
                 if (assignments[k].begin) ++computed;
                 update.bind(static_cast<int>(k + 1), value);
             }
@@ -147,8 +157,9 @@ void execUpdate(Exec &x)
             }
             createKeyIndex(store, target.db, target.table.id, key);
         }
-        if (auto conflict = foreignKeyConflict(store, target.db, target.table.id, "UPDATE", true, true))
+        if (auto conflict = uniqueConflict(store, target.db, target.table))
             throw *conflict;
+        references.finish();
     } catch (SqlError &e) {
         throw classify(e);
     }
@@ -171,13 +182,13 @@ void execDelete(Exec &x)
         try {
             const std::string sql = rowsQuery(x, tr, target, "", i);
             runPrelude(store, tr);
-            store.exec("DELETE FROM " + rowTable(target.db, target.table.id) + " WHERE \"$r\" IN (" + sql + ")");
-            deleted = store.changes();
+            std::vector<std::int64_t> rowids;
+            StoreStmt st(store.raw(), sql);
+            while (st.step()) rowids.push_back(st.intAt(0));
+            deleted = deleteRows(x, target, rowids);
         } catch (const StoreError &e) {
             throw mapStoreError(e.what());
         }
-        if (auto conflict = foreignKeyConflict(store, target.db, target.table.id, "DELETE", false, true))
-            throw *conflict;
     } catch (SqlError &e) {
         throw classify(e);
     }

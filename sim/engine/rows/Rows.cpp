@@ -58,7 +58,10 @@ ColumnInfo columnInfo(const ColumnRow &row, StoreConn &conn, const Database &db)
     if (!c.type)
         throw StoreError("column " + row.name + " has an unknown type");
     const bool character = c.type->sized && !std::string_view(c.type->name).ends_with("binary");
-    c.chars = static_cast<int>(row.length < 0 ? -1 : character ? row.prec : row.length);
+    // text, ntext and image hold up to 2 GB: their syscolumns length 16 is a pointer's size.
+    const std::string_view name = c.type->name;
+    const bool large = name == "text" || name == "ntext" || name == "image";
+    c.chars = static_cast<int>(row.length < 0 || large ? -1 : character ? row.prec : row.length);
     c.precision = static_cast<int>(row.prec);
     c.scale = static_cast<int>(row.scale.value_or(0));
     c.nullable = row.nullable;
@@ -225,62 +228,6 @@ void setIdentityCurrent(StoreConn &conn, const Database &db, std::int64_t tableI
     conn.run("DELETE FROM ut_identity WHERE dbk = ? AND id = ?", {db.dbk, tableId});
     if (value)
         conn.run("INSERT INTO ut_identity VALUES(?, ?, ?)", {db.dbk, tableId, *value});
-}
-
-std::optional<SqlError> foreignKeyConflict(StoreConn &conn, const Database &db, std::int64_t tableId,
-                                           const char *verb, bool asReferencing, bool asReferenced,
-                                           std::int64_t fromRowid)
-{
-    struct Key {
-        std::int64_t constid, fkeyid, rkeyid;
-        std::string name;
-        std::vector<std::string> fcols, rcols;
-    };
-    std::vector<Key> keys;
-    {
-        StoreStmt st(conn.raw(),
-                     "SELECT f.constid, f.fkeyid, f.rkeyid, o.name, fc.name, rc.name FROM cat_sysforeignkeys f "
-                     "JOIN cat_sysobjects o ON o.dbk = f.dbk AND o.id = f.constid "
-                     "JOIN cat_syscolumns fc ON fc.dbk = f.dbk AND fc.id = f.fkeyid AND fc.colid = f.fkey "
-                     "JOIN cat_syscolumns rc ON rc.dbk = f.dbk AND rc.id = f.rkeyid AND rc.colid = f.rkey "
-                     "WHERE f.dbk = ?1 AND ((?3 AND f.fkeyid = ?2) OR (?4 AND f.rkeyid = ?2)) "
-                     "ORDER BY f.constid, f.keyno");
-        st.bind(1, db.dbk).bind(2, tableId).bind(3, std::int64_t{asReferencing}).bind(4, std::int64_t{asReferenced});
-        while (st.step()) {
-            if (keys.empty() || keys.back().constid != st.intAt(0))
-                keys.push_back({st.intAt(0), st.intAt(1), st.intAt(2), st.textAt(3), {}, {}});
-            keys.back().fcols.push_back(st.textAt(4));
-            keys.back().rcols.push_back(st.textAt(5));
-        }
-    }
-    Catalog cat(conn, db);
-    for (const Key &k : keys) {
-        if (!hasRowTable(conn, db, k.fkeyid))
-            continue;  // no referencing rows
-        ensureRowTable(conn, db, k.rkeyid);
-        std::string notNull, match;
-        for (std::size_t c = 0; c < k.fcols.size(); ++c) {
-            notNull += " AND c." + quoteIdent(k.fcols[c]) + " IS NOT NULL";
-            match += std::string(c ? " AND " : "") + "p." + quoteIdent(k.rcols[c]) + " = c." + quoteIdent(k.fcols[c]);
-        }
-        const bool newRowsOnly = asReferencing && k.fkeyid == tableId && fromRowid > 0;
-        StoreStmt st(conn.raw(), "SELECT 1 FROM " + rowTable(db, k.fkeyid) + " AS c WHERE 1" + notNull +
-                                     (newRowsOnly ? " AND c.\"$r\" >= " + std::to_string(fromRowid) : "") +
-                                     " AND NOT EXISTS (SELECT 1 FROM " + rowTable(db, k.rkeyid) + " AS p WHERE " +
-                                     match + ") LIMIT 1");
-        if (!st.step())
-            continue;
-        const bool referencingSide = asReferencing && k.fkeyid == tableId;
-        const auto other = cat.findObject(referencingSide ? k.rkeyid : k.fkeyid);
-        const std::string otherName = other ? other->name : "?";
-        const std::string column = referencingSide ? k.rcols.front() : k.fcols.front();
-        return SqlError(547, std::string("The ") + verb + " statement conflicted with the " +
-                                 (referencingSide ? "FOREIGN KEY" : "REFERENCE") + " constraint \"" + k.name +
-                                 "\". The conflict occurred in database \"" + db.name + "\", table \"dbo." +
-                                 otherName + "\", column '" + column + "'.", 16)
-            .statementTerminated();
-    }
-    return std::nullopt;
 }
 
 }  // namespace sqlsim

@@ -45,10 +45,4 @@ void dropKeyIndex(StoreConn &conn, const Database &db, std::int64_t tableId);
 std::optional<std::int64_t> identityCurrent(StoreConn &conn, const Database &db, std::int64_t tableId);
 void setIdentityCurrent(StoreConn &conn, const Database &db, std::int64_t tableId, std::optional<std::int64_t> value);
 
-// The first foreign key that rows of the table (as referencing or as referenced table) break:
-// its 547 error for the verb. fromRowid limits the referencing side to newer rows.
-std::optional<SqlError> foreignKeyConflict(StoreConn &conn, const Database &db, std::int64_t tableId,
-                                           const char *verb, bool asReferencing, bool asReferenced,
-                                           std::int64_t fromRowid = 0);
-
 }  // namespace sqlsim
