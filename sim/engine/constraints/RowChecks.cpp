@@ -25,6 +25,7 @@ struct Ctx {
         Key key;
     };
     std::vector<Pending> noAction;
+    std::vector<ForeignKey> noActionWhole;  // trusted: any orphan at the end is the statement's
 
     ObjectRow table(std::int64_t id) const { return *Catalog(store, db).findObject(id); }
 };
@@ -109,6 +110,10 @@ public:
     {
         for (const Item &item : items_) {
             const ForeignKey &fk = item.fk;
+            if ((deleting ? fk.onDelete : fk.onUpdate) == 0 && fk.trusted) {
+                c.noActionWhole.push_back(fk);  // one query at the end rather than one per key
+                continue;
+            }
             const auto after = deleting ? std::map<std::int64_t, Key>{} : keysOf(c, fk.parent, fk.parentColumns, rowids_);
             for (const auto &[rowid, old] : item.before) {
                 const auto now = after.find(rowid);
@@ -172,6 +177,10 @@ void assign(Ctx &c, std::int64_t table, const std::vector<std::int64_t> &rowids,
 
 void checkNoAction(Ctx &c)
 {
+    for (const ForeignKey &fk : c.noActionWhole)
+        if (hasOrphans(c.store, c.db, fk, "1"))
+            throw conflict(c.verb, "REFERENCE", fk.name, c.db, c.table(fk.child).name, fk.childColumns.front())
+                .statementTerminated();
     for (const Ctx::Pending &p : c.noAction)
         if (holding(c, p.fk.parent, p.fk.parentColumns, p.key).empty() &&
             !holding(c, p.fk.child, p.fk.childColumns, p.key).empty())
@@ -183,7 +192,7 @@ void checkNoAction(Ctx &c)
 
 void checkInsertedRows(Exec &x, const DmlTarget &target, std::int64_t firstRowid)
 {
-    Ctx c{x, x.session.store(), target.db, "INSERT", 0, {}};
+    Ctx c{x, x.session.store(), target.db, "INSERT", 0, {}, {}};
     checkRows(c, target.table, "\"$r\" >= " + std::to_string(firstRowid), nullptr);
 }
 
@@ -198,7 +207,7 @@ struct RowsUpdate::State {
 RowsUpdate::RowsUpdate(Exec &x, const DmlTarget &target, std::vector<std::string> setColumns,
                        std::vector<std::int64_t> rowids)
 {
-    Ctx c{x, x.session.store(), target.db, "UPDATE", 0, {}};
+    Ctx c{x, x.session.store(), target.db, "UPDATE", 0, {}, {}};
     Carry carry(c, target.table.id, &setColumns, rowids);
     s_.reset(new State{c, target.table, std::move(setColumns), std::move(rowids), std::move(carry)});
 }
@@ -215,7 +224,7 @@ void RowsUpdate::finish()
 
 std::int64_t deleteRows(Exec &x, const DmlTarget &target, const std::vector<std::int64_t> &rowids)
 {
-    Ctx c{x, x.session.store(), target.db, "DELETE", 0, {}};
+    Ctx c{x, x.session.store(), target.db, "DELETE", 0, {}, {}};
     removeRows(c, target.table.id, rowids);
     checkNoAction(c);
     return static_cast<std::int64_t>(rowids.size());

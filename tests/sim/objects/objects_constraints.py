@@ -163,6 +163,12 @@ def test_refusals_change_nothing():
         (4916, "Could not enable or disable the constraint. See previous errors.")])
     DB.ok("insert into T values (2, 5, 0)")
     DB.ok("insert into U values (2, 2)")
+    DB.ok("delete from T where id = 1")  # U's older orphan (9) is no concern of this statement
+    # A condition sqlsim cannot evaluate is kept, and fails loudly once rows must meet it.
+    DB.ok("create table Z (d datetime constraint CK_Z check (d < dateadd(day, 1, getdate())))")
+    assert rows("select definition from sys.check_constraints where name = 'CK_Z'") == [
+        ("([d]<dateadd(day,(1),getdate()))",)]
+    assert [n for n, _ in DB.refused("insert into Z values ('2000-01-01')")] == [50000]
     refused_unchanged("delete from T where id = 2", [conflict("DELETE", "REFERENCE", "FK_U_T", "U", "t")],
                       ["select * from T", "select * from U"])
 
