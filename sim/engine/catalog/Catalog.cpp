@@ -1,5 +1,6 @@
 #include "sim/engine/catalog/Catalog.h"
 
+#include "sim/engine/catalog/Indexes.h"
 #include "sim/engine/rows/Rows.h"
 
 #include <cstdio>
@@ -138,23 +139,77 @@ std::vector<std::string> Catalog::primaryKeyColumns(std::int64_t tableId) const
     return out;
 }
 
-std::vector<std::string> Catalog::dependentsOf(std::int64_t tableId, std::int64_t colid) const
+namespace {
+
+bool variableLength(const ColumnRow &c)
 {
-    StoreStmt st(conn_.raw(),
-                 "SELECT o.name FROM cat_sysobjects o JOIN cat_sysindexes i ON i.dbk = o.dbk AND i.id = o.parent_obj "
-                 "AND i.name = o.name JOIN cat_sysindexkeys k ON k.dbk = i.dbk AND k.id = i.id AND k.indid = i.indid "
-                 "WHERE o.dbk = ?1 AND o.parent_obj = ?2 AND o.xtype = 'PK' AND k.colid = ?3 "
-                 "UNION ALL SELECT o.name FROM cat_sysobjects o JOIN cat_syscolumns c ON c.dbk = o.dbk AND "
-                 "c.cdefault = o.id WHERE o.dbk = ?1 AND c.id = ?2 AND c.colid = ?3 "
-                 "UNION ALL SELECT o.name FROM cat_sysforeignkeys f JOIN cat_sysobjects o ON o.dbk = f.dbk AND "
-                 "o.id = f.constid WHERE f.dbk = ?1 AND ((f.fkeyid = ?2 AND f.fkey = ?3) OR "
-                 "(f.rkeyid = ?2 AND f.rkey = ?3)) "
-                 "UNION ALL SELECT o.name FROM cat_check_columns d JOIN cat_sysobjects o ON o.dbk = d.dbk AND "
-                 "o.id = d.id WHERE d.dbk = ?1 AND d.tableid = ?2 AND d.colid = ?3");
-    st.bind(1, db_.dbk).bind(2, tableId).bind(3, colid);
-    std::vector<std::string> out;
-    while (st.step())
-        out.push_back(st.textAt(0));
+    return c.xtype == 167 || c.xtype == 231 || c.xtype == 165;  // varchar, nvarchar, varbinary
+}
+
+// Each kind of object that may depend on a column: the query naming them (?1 dbk, ?2 table,
+// ?3 colid) and which ALTER COLUMN changes leave them valid, after the ALTER TABLE
+// documentation's exceptions.
+struct DependentKind {
+    const char *kind;
+    const char *sql;
+    bool (*allowsAlter)(const ColumnRow &old, const ColumnShape &now);
+};
+
+const DependentKind dependentKinds[] = {
+    {"object",
+     "SELECT o.name FROM cat_sysobjects o JOIN cat_indexes i ON i.dbk = o.dbk AND i.object_id = o.parent_obj AND "
+     "i.name = o.name JOIN cat_index_columns k ON k.dbk = i.dbk AND k.object_id = i.object_id AND "
+     "k.index_id = i.index_id WHERE o.dbk = ?1 AND o.parent_obj = ?2 AND o.xtype = 'PK' AND k.column_id = ?3",
+     [](const ColumnRow &, const ColumnShape &) { return false; }},
+    // A UNIQUE constraint lets a variable-length column change its length.
+    {"object",
+     "SELECT o.name FROM cat_sysobjects o JOIN cat_indexes i ON i.dbk = o.dbk AND i.object_id = o.parent_obj AND "
+     "i.name = o.name JOIN cat_index_columns k ON k.dbk = i.dbk AND k.object_id = i.object_id AND "
+     "k.index_id = i.index_id WHERE o.dbk = ?1 AND o.parent_obj = ?2 AND o.xtype = 'UQ' AND k.column_id = ?3 "
+     "ORDER BY i.index_id",
+     [](const ColumnRow &old, const ColumnShape &now) {
+         return variableLength(old) && now.type->xusertype == old.xusertype && now.length != -1;
+     }},
+    // An index (by its columns or its filter) lets a varchar, nvarchar or varbinary column grow.
+    {"index",
+     "SELECT i.name FROM cat_indexes i JOIN cat_syscolumns c ON c.dbk = i.dbk AND c.id = i.object_id AND "
+     "c.colid = ?3 WHERE i.dbk = ?1 AND i.object_id = ?2 AND i.index_id > 0 AND i.is_primary_key = 0 AND "
+     "i.is_unique_constraint = 0 AND (EXISTS (SELECT 1 FROM cat_index_columns k WHERE k.dbk = i.dbk AND "
+     "k.object_id = i.object_id AND k.index_id = i.index_id AND k.column_id = ?3) OR "
+     "instr(i.filter_definition, '[' || c.name || ']') > 0) ORDER BY i.index_id",
+     [](const ColumnRow &old, const ColumnShape &now) {
+         return variableLength(old) && now.type->xusertype == old.xusertype && now.length != -1 &&
+                old.length != -1 && now.length >= old.length;
+     }},
+    // A default lets the column change length, precision or scale, not its type.
+    {"object",
+     "SELECT o.name FROM cat_sysobjects o JOIN cat_syscolumns c ON c.dbk = o.dbk AND c.cdefault = o.id "
+     "WHERE o.dbk = ?1 AND c.id = ?2 AND c.colid = ?3",
+     [](const ColumnRow &old, const ColumnShape &now) { return now.type->xusertype == old.xusertype; }},
+    {"object",
+     "SELECT o.name FROM cat_sysforeignkeys f JOIN cat_sysobjects o ON o.dbk = f.dbk AND o.id = f.constid "
+     "WHERE f.dbk = ?1 AND ((f.fkeyid = ?2 AND f.fkey = ?3) OR (f.rkeyid = ?2 AND f.rkey = ?3))",
+     [](const ColumnRow &, const ColumnShape &) { return false; }},
+    {"object",
+     "SELECT o.name FROM cat_check_columns d JOIN cat_sysobjects o ON o.dbk = d.dbk AND o.id = d.id "
+     "WHERE d.dbk = ?1 AND d.tableid = ?2 AND d.colid = ?3",
+     [](const ColumnRow &, const ColumnShape &) { return false; }},
+};
+
+}  // namespace
+
+std::vector<Catalog::Dependent> Catalog::dependentsOf(std::int64_t tableId, const ColumnRow &column,
+                                                      const ColumnShape *altered) const
+{
+    std::vector<Dependent> out;
+    for (const DependentKind &kind : dependentKinds) {
+        if (altered && kind.allowsAlter(column, *altered))
+            continue;
+        StoreStmt st(conn_.raw(), kind.sql);
+        st.bind(1, db_.dbk).bind(2, tableId).bind(3, column.colid);
+        while (st.step())
+            out.push_back({kind.kind, st.textAt(0)});
+    }
     return out;
 }
 
@@ -181,6 +236,7 @@ std::int64_t Catalog::createTable(const std::string &name)
 {
     const std::int64_t id = newObjectId();
     insertObject(id, name, "U", 0);
+    addHeap(conn_, db_, id);
     return id;
 }
 
@@ -259,29 +315,29 @@ std::string Catalog::addDefault(std::int64_t tableId, const std::string &tableNa
 std::string Catalog::addPrimaryKey(std::int64_t tableId, const std::string &tableName, const PrimaryKeySpec &pk)
 {
     const std::int64_t id = newObjectId();
-    const std::string actual = pk.name.empty() ? "PK__" + prefixChars(tableName, 8) + "__" +
-                                                     hex(static_cast<std::uint64_t>(id) * 0x9E3779B1u, 8) +
+    const std::string actual = pk.name.empty() ? std::string(pk.unique ? "UQ__" : "PK__") + prefixChars(tableName, 8) +
+                                                     "__" + hex(static_cast<std::uint64_t>(id) * 0x9E3779B1u, 8) +
                                                      hex(static_cast<std::uint64_t>(id), 8)
                                                : pk.name;
-    insertObject(id, actual, "PK", tableId);
-    const std::int64_t indid =
-        pk.clustered ? 1
-                     : std::max<std::int64_t>(2, conn_.scalarInt("SELECT ifnull(max(indid), 0) + 1 FROM cat_sysindexes "
-                                                                 "WHERE dbk = ? AND id = ?",
-                                                                 {db_.dbk, tableId}));
-    conn_.run("INSERT INTO cat_sysindexes(dbk, id, status, indid, keycnt, groupid, dpages, reserved, used, rowcnt, "
-              "rowmodctr, xmaxlen, maxirow, OrigFillFactor, StatVersion, impid, lockflags, pgmodctr, name, maxlen, "
-              "rows) VALUES(?, ?, ?, ?, ?, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, ?, 8000, 0)",
-              {db_.dbk, tableId, std::int64_t{pk.clustered ? 2066 : 2050}, indid,
-               static_cast<std::int64_t>(pk.columns.size()), actual});
-    std::int64_t keyno = 1;
-    for (const std::string &col : pk.columns) {
-        auto c = findColumn(tableId, col);
-        conn_.run("INSERT INTO cat_sysindexkeys VALUES(?, ?, ?, ?, ?)", {db_.dbk, tableId, indid, c->colid, keyno++});
-        // Key columns are NOT NULL.
-        conn_.run("UPDATE cat_syscolumns SET isnullable = 0, status = status & ~8 WHERE dbk = ? AND id = ? AND colid = ?",
-                  {db_.dbk, tableId, c->colid});
+    insertObject(id, actual, pk.unique ? "UQ" : "PK", tableId);
+    IndexRecord index;
+    index.name = actual;
+    index.clustered = pk.clustered;
+    index.unique = true;
+    index.primaryKey = !pk.unique;
+    index.uniqueConstraint = pk.unique;
+    index.systemNamed = pk.name.empty();
+    index.options = pk.options;
+    for (std::size_t k = 0; k < pk.columns.size(); ++k) {
+        auto c = findColumn(tableId, pk.columns[k]);
+        index.keys.emplace_back(c->colid, k < pk.descending.size() && pk.descending[k]);
+        // Primary key columns are NOT NULL.
+        if (!pk.unique)
+            conn_.run("UPDATE cat_syscolumns SET isnullable = 0, status = status & ~8 WHERE dbk = ? AND id = ? AND "
+                      "colid = ?",
+                      {db_.dbk, tableId, c->colid});
     }
+    writeIndex(conn_, db_, tableId, index);
     return actual;
 }
 
@@ -306,19 +362,11 @@ std::string Catalog::addForeignKey(std::int64_t tableId, const std::string &tabl
 
 void Catalog::dropConstraint(const ObjectRow &c)
 {
-    if (c.xtype == "PK") {
-        std::optional<std::int64_t> indid;
-        {
-            StoreStmt st(conn_.raw(), "SELECT indid FROM cat_sysindexes WHERE dbk = ? AND id = ? AND name = ?");
-            st.bind(1, db_.dbk).bind(2, c.parent).bind(3, c.name);
-            if (st.step()) indid = st.intAt(0);
-        }
-        if (indid) {
-            conn_.run("DELETE FROM cat_sysindexkeys WHERE dbk = ? AND id = ? AND indid = ?", {db_.dbk, c.parent, *indid});
-            conn_.run("DELETE FROM cat_sysindexes WHERE dbk = ? AND id = ? AND indid = ?", {db_.dbk, c.parent, *indid});
-        }
+    if (c.xtype == "PK" || c.xtype == "UQ") {
+        for (const IndexRow &ix : tableIndexes(conn_, db_, c.parent))
+            if (iequals(ix.name, c.name)) removeIndex(conn_, db_, c.parent, ix.indid);
         // A store table cannot lose an index while one of its statements is still open.
-        dropKeyIndex(conn_, db_, c.parent);
+        if (c.xtype == "PK") dropKeyIndex(conn_, db_, c.parent);
     } else if (c.xtype == "D") {
         conn_.run("UPDATE cat_syscolumns SET cdefault = 0 WHERE dbk = ? AND cdefault = ?", {db_.dbk, c.id});
         conn_.run("DELETE FROM cat_syscomments WHERE dbk = ? AND id = ?", {db_.dbk, c.id});
@@ -338,9 +386,8 @@ void Catalog::dropTable(const ObjectRow &table)
         constraints.push_back({st.intAt(0), st.textAt(1), st.textAt(2), st.intAt(3)});
     for (const ObjectRow &c : constraints)
         dropConstraint(c);
+    removeTableIndexes(conn_, db_, table.id);
     for (const char *sql : {"DELETE FROM cat_syscolumns WHERE dbk = ? AND id = ?",
-                            "DELETE FROM cat_sysindexes WHERE dbk = ? AND id = ?",
-                            "DELETE FROM cat_sysindexkeys WHERE dbk = ? AND id = ?",
                             "DELETE FROM cat_extended_properties WHERE dbk = ? AND major_id = ?",
                             "DELETE FROM cat_sysobjects WHERE dbk = ? AND id = ?"})
         conn_.run(sql, {db_.dbk, table.id});

@@ -41,8 +41,14 @@ public:
     std::optional<ColumnRow> findColumn(std::int64_t tableId, std::string_view name) const;
     std::optional<ObjectRow> primaryKeyOf(std::int64_t tableId) const;
     std::vector<std::string> primaryKeyColumns(std::int64_t tableId) const;
-    // Names of the constraints and foreign keys that use the column.
-    std::vector<std::string> dependentsOf(std::int64_t tableId, std::int64_t colid) const;
+    // What SQL Server names in 5074 for a column: with altered, only the objects that the
+    // column's new type breaks (ALTER COLUMN), otherwise all of them (DROP COLUMN).
+    struct Dependent {
+        std::string kind;  // "object", "index", "statistics"
+        std::string name;
+    };
+    std::vector<Dependent> dependentsOf(std::int64_t tableId, const ColumnRow &column,
+                                        const ColumnShape *altered = nullptr) const;
 
     std::int64_t createTable(const std::string &name);
     void addColumn(std::int64_t tableId, const std::string &tableName, const ColumnSpec &column);
@@ -50,6 +56,7 @@ public:
     void dropColumn(std::int64_t tableId, std::int64_t colid);
     std::string addDefault(std::int64_t tableId, const std::string &tableName, const ColumnRow &column,
                            const std::string &name, const std::string &text);
+    // A PRIMARY KEY or UNIQUE constraint with its index.
     std::string addPrimaryKey(std::int64_t tableId, const std::string &tableName, const PrimaryKeySpec &pk);
     std::string addForeignKey(std::int64_t tableId, const std::string &tableName, const ForeignKeySpec &fk);
     // A CHECK constraint's object and syscomments text; column: a column constraint's column.

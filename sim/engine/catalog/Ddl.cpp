@@ -1,5 +1,6 @@
 // CREATE / ALTER / DROP of tables, views and procedures.
 #include "sim/engine/catalog/Catalog.h"
+#include "sim/engine/catalog/Indexes.h"
 #include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/rows/Dml.h"
 #include "sim/engine/catalog/Procedures.h"
@@ -29,10 +30,10 @@ std::string kindName(const std::string &xtype)
     return "object";
 }
 
-// Validates and adds one table constraint (primary or foreign key) in the store.
-void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const PrimaryKeySpec &pk)
+// Validates and adds one table constraint (primary key, unique or foreign key) in the store.
+void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, PrimaryKeySpec pk)
 {
-    if (cat.primaryKeyOf(tableId))
+    if (!pk.unique && cat.primaryKeyOf(tableId))
         failPair(x, SqlError(1779, "Table '" + table + "' already has a primary key defined on it.", 16), couldNotCreate());
     if (!pk.name.empty() && cat.findObject(pk.name))
         failPair(x, SqlError(2714, "There is already an object named '" + pk.name + "' in the database.", 16),
@@ -42,17 +43,19 @@ void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::strin
         if (!c)
             failPair(x, SqlError(1911, "Column name '" + col + "' does not exist in the target table or view.", 16),
                      couldNotCreate());
-        if (c->nullable && x.stmt.tokens.front().kw("alter"))
+        if (!pk.unique && c->nullable && x.stmt.tokens.front().kw("alter"))
             failPair(x, SqlError(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + table + "'.", 16),
                      couldNotCreate());
     }
+    checkKeyIndex(x, cat, tableId, table, pk);
     const std::string actual = cat.addPrimaryKey(tableId, table, pk);
+    // GROUP BY takes NULLs as equal, as a unique index does.
     if (auto dup = duplicateKey(cat.store(), cat.database(), tableId, pk.columns))
         failPair(x, SqlError(1505, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found "
                                    "for the object name 'dbo." + table + "' and the index name '" + actual +
                                    "'. The duplicate key value is " + *dup + ".", 16),
                  couldNotCreate().statementTerminated());
-    createKeyIndex(cat.store(), cat.database(), tableId, pk.columns);
+    if (!pk.unique) createKeyIndex(cat.store(), cat.database(), tableId, pk.columns);
 }
 
 void addForeignKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const ForeignKeySpec &fk)
@@ -99,21 +102,19 @@ TableConstraint readTableConstraint(const std::vector<Token> &t, std::size_t &i,
         c.name = readName(t, i);
         checkIdentifier(c.name);
     }
-    if (t[i].kw("primary") && t[i + 1].kw("key")) {
-        i += 2;
+    if ((t[i].kw("primary") && t[i + 1].kw("key")) || t[i].kw("unique")) {
         PrimaryKeySpec pk;
+        pk.unique = t[i].kw("unique");
+        pk.clustered = !pk.unique;
+        i += pk.unique ? 1 : 2;
         pk.name = c.name;
-        if (t[i].kw("clustered")) ++i;
-        else if (t[i].kw("nonclustered")) { pk.clustered = false; ++i; }
-        pk.columns = readNameList(t, i);
-        if (t[i].kw("with") && t[i + 1].is(Tok::LParen)) {
-            int depth = 0;
-            for (++i; !t[i].is(Tok::End); ++i) {
-                if (t[i].is(Tok::LParen)) ++depth;
-                if (t[i].is(Tok::RParen) && --depth == 0) { ++i; break; }
-            }
+        if (t[i].kw("clustered") || t[i].kw("nonclustered")) {
+            pk.clustered = t[i].kw("clustered");
+            pk.clusterWritten = true;
+            ++i;
         }
-        if (t[i].kw("on") && t[i + 1].isName()) i += 2;
+        readKeyColumns(t, i, pk);
+        readStorage(t, i, &pk.options, false);
         c.pk = pk;
     } else if (t[i].kw("foreign") && t[i + 1].kw("key")) {
         i += 2;
@@ -135,8 +136,6 @@ TableConstraint readTableConstraint(const std::vector<Token> &t, std::size_t &i,
         if (t[i].kw("with") && t[i + 1].kw("values")) i += 2;
     } else if (t[i].kw("check")) {
         c.check = readCheck(t, i, c.name);
-    } else if (t[i].kw("unique")) {
-        notSupported("A " + lower(t[i].text) + " constraint");
     } else {
         syntaxError(t[i]);
     }
@@ -209,18 +208,21 @@ void addColumns(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &
     // Keys before references, so that a table may reference its own key.
     for (const ColumnSpec &c : cols)
         if (c.primaryKey) addPrimaryKey(x, cat, tableId, table, *c.primaryKey);
+    for (const ColumnSpec &c : cols)
+        if (c.uniqueKey) addPrimaryKey(x, cat, tableId, table, *c.uniqueKey);
     if (!deferForeignKeys)
         addColumnForeignKeys(x, cat, tableId, table, cols);
 }
 
 // SQL Server names each key or default that depends on the column (5074), then fails the
 // statement (4922).
-void failIfDependents(Exec &x, const std::vector<std::string> &deps, const std::string &column, const char *action)
+void failIfDependents(Exec &x, const std::vector<Catalog::Dependent> &deps, const std::string &column,
+                      const char *action)
 {
     if (deps.empty())
         return;
-    const auto dependent = [&](const std::string &name) {
-        return "The object '" + name + "' is dependent on column '" + column + "'.";
+    const auto dependent = [&](const Catalog::Dependent &d) {
+        return "The " + d.kind + " '" + d.name + "' is dependent on column '" + column + "'.";
     };
     for (std::size_t k = 0; k + 1 < deps.size(); ++k) {
         Message m;
@@ -249,9 +251,10 @@ void addColumnToRows(Exec &x, Catalog &cat, const ObjectRow &table, ColumnSpec s
                              "to allow addition of this column. Column '" + spec.name + "' cannot be added to "
                              "non-empty table '" + table.name + "' because it does not satisfy these conditions.", 16);
     // The key comes once the rows have their values.
-    std::optional<PrimaryKeySpec> key = spec.primaryKey;
+    std::optional<PrimaryKeySpec> key = spec.primaryKey, unique = spec.uniqueKey;
     if (key && !spec.nullable) spec.nullable = false;
     spec.primaryKey.reset();
+    spec.uniqueKey.reset();
     addColumns(x, cat, table.id, table.name, {spec});
     if (rows > 0) {
         const ColumnInfo info = columnInfo(*cat.findColumn(table.id, spec.name), store, db);
@@ -277,6 +280,7 @@ void addColumnToRows(Exec &x, Catalog &cat, const ObjectRow &table, ColumnSpec s
         }
     }
     if (key) addPrimaryKey(x, cat, table.id, table.name, *key);
+    if (unique) addPrimaryKey(x, cat, table.id, table.name, *unique);
     addColumnChecks(x, cat, table.id, table.name, {spec});
 }
 
@@ -331,15 +335,21 @@ void createTable(Exec &x)
         break;
     }
     ++i;
-    while ((t[i].kw("on") || t[i].kw("textimage_on")) && t[i + 1].isName())
-        i += 2;
+    readStorage(t, i, nullptr, true);
     if (!t[i].is(Tok::End))
         syntaxError(t[i]);
     if (columns.empty())
         syntaxError(t[i - 1]);
+    std::vector<PrimaryKeySpec *> keys;
+    for (TableConstraint &c : constraints)
+        if (c.pk) keys.push_back(&*c.pk);
+    for (ColumnSpec &col : columns)
+        for (auto *key : {&col.primaryKey, &col.uniqueKey})
+            if (*key) keys.push_back(&**key);
+    unclusterKeys(keys);
     // Key columns declared without NULL are NOT NULL.
     for (const TableConstraint &c : constraints)
-        if (c.pk)
+        if (c.pk && !c.pk->unique)
             for (ColumnSpec &col : columns)
                 for (const std::string &k : c.pk->columns)
                     if (iequals(k, col.name) && !col.nullable)
@@ -419,7 +429,7 @@ void alterTable(Exec &x)
             else if (t[i].kw("collate") && t[i + 1].isName()) i += 2;
             else syntaxError(t[i]);
         }
-        failIfDependents(x, cat.dependentsOf(table->id, old->colid), old->name, "ALTER COLUMN");
+        failIfDependents(x, cat.dependentsOf(table->id, *old, &altered.shape), old->name, "ALTER COLUMN");
         alterColumnRows(x, cat, *table, *old, altered);
     } else if (t[i].kw("drop")) {
         ++i;
@@ -432,7 +442,7 @@ void alterTable(Exec &x)
                 if (!col)
                     throw SqlError(4924, "ALTER TABLE DROP COLUMN failed because column '" + item +
                                              "' does not exist in table '" + table->name + "'.", 16);
-                failIfDependents(x, cat.dependentsOf(table->id, col->colid), col->name, "DROP COLUMN");
+                failIfDependents(x, cat.dependentsOf(table->id, *col), col->name, "DROP COLUMN");
                 if (cat.columns(table->id).size() == 1)
                     throw SqlError(4923, "ALTER TABLE DROP COLUMN failed because '" + col->name +
                                              "' is the only data column in table '" + table->name +
@@ -575,6 +585,7 @@ void execCreate(Exec &x)
     const Token &what = x.stmt.tokens[1];
     if (what.kw("database")) return execCreateDatabase(x);
     if (what.kw("table")) return createTable(x);
+    if (isCreateIndex(x.stmt.tokens)) return execCreateIndex(x);
     if (isModuleKind(what)) return createOrAlterModule(x, false);
     notSupported("CREATE " + what.text);
 }
@@ -592,6 +603,7 @@ void execDrop(Exec &x)
     const Token &what = x.stmt.tokens[1];
     if (what.kw("database")) return execDropDatabase(x);
     if (what.kw("table") || isModuleKind(what)) return dropObjects(x);
+    if (what.kw("index")) return execDropIndex(x);
     notSupported("DROP " + what.text);
 }
 

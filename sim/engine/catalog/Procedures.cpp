@@ -190,6 +190,8 @@ void execExec(Exec &x)
     const std::string proc = lower(parts.back());
     if (proc == "sp_configure")
         return execConfigure(x, i);
+    if (proc == "sp_executesql")
+        return execExecuteSql(x, i);
     if (proc == "sp_addextendedproperty" || proc == "sp_updateextendedproperty" ||
         proc == "sp_dropextendedproperty")
         return execExtendedProperty(x, proc, parseProcArgs(t, i));

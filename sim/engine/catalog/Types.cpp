@@ -1,4 +1,5 @@
 #include "sim/engine/catalog/Types.h"
+#include "sim/engine/catalog/Indexes.h"
 
 #include "sim/engine/core/Internal.h"
 
@@ -396,9 +397,27 @@ ColumnSpec readColumnSpec(const std::vector<Token> &t, std::size_t &i, int colum
             PrimaryKeySpec pk;
             pk.name = constraintName;
             pk.columns = {c.name};
-            if (t[i].kw("clustered")) ++i;
-            else if (t[i].kw("nonclustered")) { pk.clustered = false; ++i; }
+            if (t[i].kw("clustered") || t[i].kw("nonclustered")) {
+                pk.clustered = t[i].kw("clustered");
+                pk.clusterWritten = true;
+                ++i;
+            }
+            readStorage(t, i, &pk.options, false);
             c.primaryKey = pk;
+        } else if (t[i].kw("unique")) {
+            ++i;
+            PrimaryKeySpec uq;
+            uq.name = constraintName;
+            uq.columns = {c.name};
+            uq.unique = true;
+            uq.clustered = false;
+            if (t[i].kw("clustered") || t[i].kw("nonclustered")) {
+                uq.clustered = t[i].kw("clustered");
+                uq.clusterWritten = true;
+                ++i;
+            }
+            readStorage(t, i, &uq.options, false);
+            c.uniqueKey = uq;
         } else if (t[i].kw("references") || (t[i].kw("foreign") && t[i + 1].kw("key") && t[i + 2].kw("references"))) {
             if (t[i].kw("foreign")) i += 2;
             ForeignKeySpec fk = readReferences(t, i);
@@ -408,7 +427,7 @@ ColumnSpec readColumnSpec(const std::vector<Token> &t, std::size_t &i, int colum
         } else if (t[i].kw("check")) {
             c.checks.push_back(readCheck(t, i, constraintName));
             c.checks.back().column = c.name;
-        } else if (t[i].kw("unique") || t[i].kw("rowguidcol") || t[i].kw("sparse")) {
+        } else if (t[i].kw("rowguidcol") || t[i].kw("sparse")) {
             notSupported("A " + lower(t[i].text) + " column constraint");
         } else {
             syntaxError(t[i]);

@@ -59,10 +59,25 @@ struct CheckSpec {
     bool checkRows = true;
 };
 
+// Storage options of an index (WITH (...)); those that change no result are only accepted.
+struct IndexOptions {
+    bool padIndex = false;
+    int fillFactor = 0;
+    bool allowRowLocks = true;
+    bool allowPageLocks = true;
+    bool optimizeForSequentialKey = false;
+    bool statisticsNoRecompute = false;
+};
+
+// A PRIMARY KEY, or with unique set a UNIQUE constraint.
 struct PrimaryKeySpec {
     std::string name;
     std::vector<std::string> columns;
     bool clustered = true;
+    bool clusterWritten = false;  // CLUSTERED or NONCLUSTERED was written
+    bool unique = false;
+    std::vector<bool> descending;  // per column
+    IndexOptions options;
 };
 
 struct ColumnSpec {
@@ -76,6 +91,7 @@ struct ColumnSpec {
     std::string defaultName;
     bool withValues = false;  // DEFAULT ... WITH VALUES: existing rows get the default too
     std::optional<PrimaryKeySpec> primaryKey;
+    std::optional<PrimaryKeySpec> uniqueKey;
     std::optional<ForeignKeySpec> foreignKey;
     std::vector<CheckSpec> checks;
 };

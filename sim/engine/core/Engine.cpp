@@ -129,7 +129,7 @@ void removeDatabase(Instance &inst, StoreConn &conn, const Database &db)
     dropDatabaseRows(conn, db);
     for (const char *table : {"cat_sysobjects", "cat_syscolumns", "cat_syscomments", "cat_sysindexes",
                               "cat_sysindexkeys", "cat_sysforeignkeys", "cat_extended_properties",
-                              "cat_sql_modules"})
+                              "cat_sql_modules", "cat_indexes", "cat_index_columns"})
         conn.run(std::string("DELETE FROM ") + table + " WHERE dbk = ?", {db.dbk});
     std::erase_if(inst.databases, [&](const Database &d) { return d.dbid == db.dbid; });
 }
@@ -299,11 +299,17 @@ void EngineImpl::runScript(const std::string &instance, std::string_view script)
     if (!admin)
         throw std::runtime_error("instance " + instance + " has no sysadmin login to run the script");
     SessionImpl session(inst, *admin, "master", inst->nextSpid++);
+    int number = 0;
     for (const std::string &batch : splitScript(script)) {
+        ++number;
         ScriptSink sink;
         session.executeBatch(batch, sink);
-        if (sink.error)
-            throw std::runtime_error(sink.error->text);
+        if (sink.error) {
+            const Message &m = *sink.error;
+            throw std::runtime_error("batch " + std::to_string(number) + ": Msg " + std::to_string(m.number) +
+                                     ", Level " + std::to_string(m.severity) + ", State " + std::to_string(m.state) +
+                                     ", Line " + std::to_string(m.line) + ": " + m.text);
+        }
     }
 }
 

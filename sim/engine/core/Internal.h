@@ -101,6 +101,8 @@ public:
     StoreConn &store();
     void setDatabase(const std::string &name);
     bool nocount = false;
+    bool xactAbort = false;       // SET XACT_ABORT ON: a run-time error ends the batch
+    bool ansiPaddingOff = false;  // SET ANSI_PADDING OFF
     // SET IDENTITY_INSERT: the one table of the session that takes explicit identity values.
     struct IdentityInsert {
         std::int64_t dbk = 0;
@@ -147,6 +149,15 @@ void execUpdate(Exec &x);
 void execDelete(Exec &x);
 void execTruncate(Exec &x);
 void execSetIdentityInsert(Exec &x);
+void execRaiserror(Exec &x);
+void execCheckpoint(Exec &x);
+void execUpdateStatistics(Exec &x);
+// EXEC sp_executesql with a literal statement and no parameters; args start at tokens[i].
+void execExecuteSql(Exec &x, std::size_t i);
+// Whether a statement's error ends its batch under the session's options (XACT_ABORT).
+bool abortsOnError(const SessionImpl &session, const SqlError &e);
+// Refuses a statement the session's options would make behave otherwise (ANSI_PADDING OFF).
+void guardOptions(Exec &x);
 
 // Reads a possibly bracketed name at tokens[i]; advances i.
 std::string readName(const std::vector<Token> &tokens, std::size_t &i);

@@ -192,7 +192,7 @@ const char *const starters[] = {
     "select", "insert", "update", "delete", "set", "use", "exec", "execute", "create", "alter",
     "drop", "declare", "backup", "restore", "reconfigure", "print", "if", "while", "begin",
     "commit", "rollback", "save", "dbcc", "grant", "revoke", "deny", "truncate", "waitfor",
-    "raiserror", "return", "with"};
+    "raiserror", "return", "with", "checkpoint"};
 
 bool isStarter(const Token &t)
 {
@@ -219,7 +219,7 @@ bool splitsHere(const std::vector<Token> &tokens, std::size_t first, std::size_t
         return false;
     if (head.kw("insert") && (t.kw("select") || t.kw("exec") || t.kw("execute") || t.kw("with")))
         return false;
-    if (head.kw("update") && t.kw("set"))
+    if (head.kw("update") && t.kw("set") && !tokens[first + 1].kw("statistics"))
         return false;
     if (head.kw("alter") && (t.kw("drop") || t.kw("set") ||
                              (t.kw("alter") && k + 1 < tokens.size() && tokens[k + 1].kw("column"))))
@@ -227,7 +227,7 @@ bool splitsHere(const std::vector<Token> &tokens, std::size_t first, std::size_t
     if (head.kw("with") && (t.kw("select") || t.kw("insert") || t.kw("update") || t.kw("delete")))
         return false;
     if (t.kw("if") && (prev.kw("table") || prev.kw("view") || prev.kw("procedure") ||
-                       prev.kw("proc") || prev.kw("database")))
+                       prev.kw("proc") || prev.kw("database") || prev.kw("index")))
         return false;
     if (t.kw("with") && !(k + 1 < tokens.size() && tokens[k + 1].isName() && k + 2 < tokens.size() &&
                           (tokens[k + 2].kw("as") || tokens[k + 2].is(Tok::LParen))))
@@ -257,12 +257,24 @@ std::size_t Statement::end() const
     return k;
 }
 
+namespace {
+
+// BEGIN opens a block unless it begins a transaction, TRY/CATCH or a dialog.
+bool opensBlock(const std::vector<Token> &tokens, std::size_t k)
+{
+    const Token &next = tokens[k + 1];
+    return !(next.kw("tran") || next.kw("transaction") || next.kw("distributed") || next.kw("try") ||
+             next.kw("catch") || next.kw("dialog") || next.kw("conversation"));
+}
+
+}  // namespace
+
 std::vector<Statement> splitStatements(std::string_view sql, const std::vector<Token> &tokens)
 {
     std::vector<Statement> out;
     std::size_t first = 0;
     int depth = 0;
-    bool ifBodyTaken = false;
+    int cases = 0;  // open CASE expressions: their END and ELSE are not the batch's
     auto flush = [&](std::size_t endIdx) {
         if (endIdx > first) {
             Statement st;
@@ -292,18 +304,25 @@ std::vector<Statement> splitStatements(std::string_view sql, const std::vector<T
         }
         if (t.is(Tok::LParen)) ++depth;
         if (t.is(Tok::RParen) && depth > 0) --depth;
+        if (t.kw("case")) ++cases;
         if (t.is(Tok::Semicolon) && depth == 0) {
             flush(k);
             first = k + 1;
-            ifBodyTaken = false;
             continue;
         }
-        if (k > first && depth == 0 && isStarter(t) && tokens[first].kw("if") && !ifBodyTaken) {
-            ifBodyTaken = true;  // IF condition statement: the statement is part of the IF
+        // Control flow words stand alone: BEGIN and END of a block, ELSE. END TRY / END CATCH
+        // stay one statement.
+        const bool blockEnd = t.kw("end") && cases == 0 && depth == 0;
+        if (t.kw("end") && cases > 0) --cases;
+        if ((blockEnd && !(tokens[k + 1].kw("try") || tokens[k + 1].kw("catch"))) ||
+            (t.kw("else") && cases == 0 && depth == 0) || (t.kw("begin") && depth == 0 && opensBlock(tokens, k))) {
+            flush(k);
+            first = k;
+            flush(k + 1);
+            first = k + 1;
             continue;
         }
         if (k > first && depth == 0 && isStarter(t) && splitsHere(tokens, first, k)) {
-            ifBodyTaken = false;
             flush(k);
             first = k;
             if (runsToEnd(tokens, first)) {
@@ -315,8 +334,38 @@ std::vector<Statement> splitStatements(std::string_view sql, const std::vector<T
     return out;
 }
 
+namespace {
+
+// A line "GO", "GO n" or either with a trailing -- comment: how often the batch before it
+// runs (0: not a GO line).
+int goLine(std::string_view line)
+{
+    if (line.size() < 2 || !iequals(line.substr(0, 2), "go"))
+        return 0;
+    line.remove_prefix(2);
+    if (const auto comment = line.find("--"); comment != std::string_view::npos)
+        line = line.substr(0, comment);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
+    if (line.empty())
+        return 1;
+    if (!std::isspace(static_cast<unsigned char>(line.front())))
+        return 0;  // "gone", "go_table"
+    while (std::isspace(static_cast<unsigned char>(line.front()))) line.remove_prefix(1);
+    int count = 0;
+    for (char c : line) {
+        if (!std::isdigit(static_cast<unsigned char>(c)) || count > 100000)
+            return 0;
+        count = count * 10 + (c - '0');
+    }
+    return count;
+}
+
+}  // namespace
+
 std::vector<std::string> splitScript(std::string_view script)
 {
+    if (script.starts_with("\xEF\xBB\xBF"))
+        script.remove_prefix(3);  // a UTF-8 byte order mark, as editors save scripts
     std::vector<std::string> batches;
     std::string current;
     std::size_t pos = 0;
@@ -330,9 +379,9 @@ std::vector<std::string> splitScript(std::string_view script)
         std::string_view trimmed = line;
         while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.front()))) trimmed.remove_prefix(1);
         while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.back()))) trimmed.remove_suffix(1);
-        if (iequals(trimmed, "go")) {
+        if (const int repeat = goLine(trimmed)) {
             if (!isBlank(current))
-                batches.push_back(current);
+                batches.insert(batches.end(), static_cast<std::size_t>(repeat), current);
             current.clear();
         } else {
             current += line;

@@ -1,5 +1,6 @@
 #include "sim/engine/core/Internal.h"
 #include "sim/engine/catalog/Procedures.h"
+#include "sim/engine/core/ControlFlow.h"
 
 namespace sqlsim {
 
@@ -90,77 +91,6 @@ void failPair(Exec &x, const SqlError &first, const SqlError &second)
     throw second;
 }
 
-namespace {
-
-const char *const onOffOptions[] = {
-    "ansi_defaults", "ansi_null_dflt_off", "ansi_null_dflt_on", "ansi_nulls", "ansi_padding",
-    "ansi_warnings", "arithabort", "arithignore", "concat_null_yields_null",
-    "cursor_close_on_commit", "fmtonly", "forceplan", "implicit_transactions", "nocount", "noexec",
-    "numeric_roundabort", "parseonly", "quoted_identifier", "remote_proc_transactions",
-    "showplan_all", "showplan_text", "showplan_xml", "xact_abort", "fips_flagger",
-    "no_browsetable", "nocount", "statistics"};
-
-const char *const valueOptions[] = {"textsize", "dateformat", "datefirst", "language", "lock_timeout",
-                                    "deadlock_priority", "rowcount", "query_governor_cost_limit",
-                                    "context_info", "identity_insert"};
-
-bool inList(const Token &t, const char *const *list, std::size_t n)
-{
-    for (std::size_t k = 0; k < n; ++k)
-        if (t.kw(list[k]))
-            return true;
-    return false;
-}
-
-}  // namespace
-
-void execSet(Exec &x)
-{
-    const auto &t = x.stmt.tokens;
-    std::size_t i = 1;
-    if (t[i].is(Tok::Variable))
-        notSupported("SET of a variable");
-    if (t[i].kw("identity_insert"))
-        return execSetIdentityInsert(x);
-    if (t[i].kw("transaction")) {
-        // SET TRANSACTION ISOLATION LEVEL ...: accepted, there is one writer at a time anyway.
-        x.done();
-        return;
-    }
-    if (inList(t[i], valueOptions, std::size(valueOptions))) {
-        if (t[i + 1].is(Tok::End))
-            syntaxError(t[i + 1]);
-        x.done();
-        return;
-    }
-    bool nocount = false;
-    while (true) {
-        if (!t[i].is(Tok::Ident))
-            syntaxError(t[i]);
-        if (!inList(t[i], onOffOptions, std::size(onOffOptions)))
-            throw SqlError(195, "'" + t[i].text + "' is not a recognized SET option.", 15, t[i].line);
-        if (t[i].kw("statistics")) {
-            ++i;  // STATISTICS IO|TIME|PROFILE|XML
-        }
-        if (t[i].kw("nocount"))
-            nocount = true;
-        ++i;
-        if (t[i].is(Tok::Comma)) {
-            ++i;
-            continue;
-        }
-        break;
-    }
-    const bool on = t[i].kw("on");
-    if (!on && !t[i].kw("off"))
-        syntaxError(t[i]);
-    if (!t[i + 1].is(Tok::End))
-        syntaxError(t[i + 1]);
-    if (nocount)
-        x.session.nocount = on;
-    x.done();
-}
-
 void execUse(Exec &x)
 {
     const auto &t = x.stmt.tokens;
@@ -189,19 +119,6 @@ void execPrint(Exec &x)
     x.done();
 }
 
-// IF @@TRANCOUNT > 0 COMMIT|ROLLBACK, as ODBC drivers send it: sqlsim never has a transaction
-// open, so the condition is false and nothing runs.
-void execIf(Exec &x)
-{
-    const auto &t = x.stmt.tokens;
-    if (t[1].is(Tok::Variable) && iequals(t[1].text, "@@trancount") && t[2].op(">") && t[3].is(Tok::Number) &&
-        t[3].text == "0" && (t[4].kw("commit") || t[4].kw("rollback"))) {
-        x.done();
-        return;
-    }
-    notSupported("The IF statement");
-}
-
 using Handler = void (*)(Exec &);
 
 struct Route {
@@ -213,14 +130,14 @@ const Route routes[] = {
     {"select", execSelect},   {"set", execSet},       {"use", execUse},
     {"exec", execExec},       {"execute", execExec},  {"reconfigure", execReconfigure},
     {"create", execCreate},   {"alter", execAlter},   {"drop", execDrop},
-    {"print", execPrint},     {"backup", execBackup},   {"if", execIf},
+    {"print", execPrint},     {"backup", execBackup},
     {"insert", execInsert},   {"update", execUpdate},   {"delete", execDelete},
-    {"truncate", execTruncate},
+    {"truncate", execTruncate}, {"raiserror", execRaiserror}, {"checkpoint", execCheckpoint},
 };
 
 const char *const knownUnsupported[] = {"declare", "while", "begin",
                                         "commit", "rollback", "save", "dbcc", "grant", "revoke", "deny",
-                                        "waitfor", "raiserror", "return", "restore", "with"};
+                                        "waitfor", "return", "restore", "with"};
 
 bool isKnownHead(const Token &head)
 {
@@ -236,6 +153,8 @@ bool isKnownHead(const Token &head)
 Handler routeFor(const Statement &st, bool first)
 {
     const Token &head = st.tokens.front();
+    if (head.kw("update") && st.tokens[1].kw("statistics"))
+        return execUpdateStatistics;
     for (const Route &r : routes)
         if (head.kw(r.head))
             return r.handler;
@@ -273,6 +192,7 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
     };
     std::vector<Statement> statements;
     std::vector<Handler> handlers;
+    std::vector<FlowNode> plan;
     try {
         const std::vector<Token> tokens = tokenize(sql);
         int depth = 0;
@@ -284,6 +204,10 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
         }
         statements = splitStatements(sql, tokens);
         for (std::size_t k = 0; k < statements.size(); ++k) {
+            if (isFlowStatement(statements[k])) {
+                handlers.push_back(nullptr);
+                continue;
+            }
             Handler h = routeFor(statements[k], k == 0);
             if (!h)
                 syntaxError(statements[k].tokens.front());
@@ -293,6 +217,7 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
                 (void)parseProcArgs(statements[k].tokens, 1);  // a procedure call must parse
             handlers.push_back(h);
         }
+        plan = planFlow(statements);
     } catch (const SqlError &e) {
         // A batch that does not parse runs no statement at all.
         report(e);
@@ -302,25 +227,34 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
         sink.statementDone(std::nullopt, false);
         return;
     }
-    for (std::size_t k = 0; k < statements.size(); ++k) {
+    auto attempt = [&](std::size_t k, const std::function<void(Exec &)> &body) {
         Exec x{*this, sink, statements[k], sql, k};
         try {
-            handlers[k](x);
+            body(x);
         } catch (SqlError &e) {
             if (e.line == 1)
                 e.line = statements[k].line;
             report(e);
-            if (e.abortsBatch)
-                return;
+            if (e.abortsBatch || abortsOnError(*this, e))
+                return Step::Stop;
+            return sink.cancelled() ? Step::Stop : Step::Failed;
         } catch (const StoreError &e) {
             report(SqlError(50000, std::string("sqlsim's catalogue store failed: ") + e.what(), 16));
-            return;
+            return Step::Stop;
         } catch (const Cancelled &) {
-            return;
+            return Step::Stop;
         }
-        if (sink.cancelled())
-            return;
-    }
+        return sink.cancelled() ? Step::Stop : Step::Ran;
+    };
+    runFlow(plan, FlowSteps{[&](std::size_t k) {
+                                return attempt(k, [&](Exec &x) {
+                                    guardOptions(x);
+                                    handlers[k](x);
+                                });
+                            },
+                            [&](std::size_t k, bool &holds) {
+                                return attempt(k, [&](Exec &x) { holds = evalCondition(x); });
+                            }});
 }
 
 }  // namespace sqlsim

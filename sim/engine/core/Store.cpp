@@ -119,6 +119,21 @@ CREATE INDEX cat_sysindexes_name ON cat_sysindexes(dbk, name);
 CREATE TABLE cat_sysindexkeys(dbk INTEGER, id int, indid smallint, colid smallint, keyno smallint);
 CREATE INDEX cat_sysindexkeys_id ON cat_sysindexkeys(dbk, id, colid);
 
+-- sys.indexes and sys.index_columns; is_system_named (of a key constraint), filter_sql (the
+-- filter over the row table) and no_recompute (of the index's statistics) are sqlsim's own.
+CREATE TABLE cat_indexes(dbk INTEGER, object_id int, name nvarchar(128) COLLATE SSCI, index_id int,
+  type tinyint, type_desc nvarchar(60) COLLATE SSCI, is_unique bit, data_space_id int,
+  ignore_dup_key bit, is_primary_key bit, is_unique_constraint bit, fill_factor tinyint,
+  is_padded bit, is_disabled bit, is_hypothetical bit, allow_row_locks bit, allow_page_locks bit,
+  has_filter bit, filter_definition nvarchar(-1) COLLATE SSCI, compression_delay int,
+  suppress_dup_key_messages bit, auto_created bit, optimize_for_sequential_key bit,
+  is_system_named bit, filter_sql text, no_recompute bit);
+CREATE INDEX cat_indexes_id ON cat_indexes(dbk, object_id, index_id);
+CREATE TABLE cat_index_columns(dbk INTEGER, object_id int, index_id int, index_column_id int,
+  column_id int, key_ordinal tinyint, partition_ordinal tinyint, is_descending_key bit,
+  is_included_column bit);
+CREATE INDEX cat_index_columns_id ON cat_index_columns(dbk, object_id, index_id);
+
 CREATE TABLE cat_sysforeignkeys(dbk INTEGER, constid int, fkeyid int, rkeyid int,
   fkey smallint, rkey smallint, keyno smallint);
 CREATE INDEX cat_sysforeignkeys_f ON cat_sysforeignkeys(dbk, fkeyid);

@@ -114,7 +114,9 @@ std::string Translator::function(std::size_t &i)
         return serverProperty(inst, t_[open + 1].text);
     }
     if (name == "object_id") {
-        if (!(t_[open + 1].is(Tok::String) || t_[open + 1].is(Tok::NString)) || close != open + 2)
+        auto literal = [&](std::size_t k) { return t_[k].is(Tok::String) || t_[k].is(Tok::NString); };
+        const bool typed = close == open + 4 && t_[open + 2].is(Tok::Comma) && literal(open + 3);
+        if (!literal(open + 1) || !(close == open + 2 || typed))
             notSupported("OBJECT_ID of an expression");
         std::vector<std::string> parts;
         std::string_view rest = t_[open + 1].text;
@@ -132,7 +134,8 @@ std::string Translator::function(std::size_t &i)
         if (!db)
             return "NULL";
         return "(SELECT id FROM cat_sysobjects WHERE dbk = " + std::to_string(db->dbk) +
-               " AND name = " + sqlString(parts.back()) + ")";
+               " AND name = " + sqlString(parts.back()) +
+               (typed ? " AND xtype = " + sqlString(t_[open + 3].text) : std::string()) + ")";
     }
     const std::size_t argc = argumentCount(t_, open, close);
     if (name == "substring") {

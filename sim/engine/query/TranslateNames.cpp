@@ -58,6 +58,25 @@ const CatalogueView views[] = {
     {"identity_columns", true, "cat_syscolumns",
      "id AS object_id, name, colid AS column_id, seed AS seed_value, increment AS increment_value",
      " AND (status & 128) <> 0"},
+    {"indexes", true, "cat_indexes",
+     "object_id, name, index_id, type, type_desc, is_unique, data_space_id, ignore_dup_key, is_primary_key, "
+     "is_unique_constraint, fill_factor, is_padded, is_disabled, is_hypothetical, allow_row_locks, "
+     "allow_page_locks, has_filter, filter_definition, compression_delay, suppress_dup_key_messages, "
+     "auto_created, optimize_for_sequential_key"},
+    {"index_columns", true, "cat_index_columns",
+     "object_id, index_id, index_column_id, column_id, key_ordinal, partition_ordinal, is_descending_key, "
+     "is_included_column"},
+    // Each index's statistics; is_hypothetical stands for the flags that are always 0 here.
+    {"stats", true, "cat_indexes",
+     "object_id, name, index_id AS stats_id, auto_created, is_hypothetical AS user_created, no_recompute, "
+     "has_filter, filter_definition, is_hypothetical AS is_temporary, is_hypothetical AS is_incremental",
+     " AND index_id > 0"},
+    {"key_constraints", true,
+     "(SELECT o.*, i.index_id AS unique_index_id, i.is_system_named FROM cat_objects o JOIN cat_indexes i ON "
+     "i.dbk = o.dbk AND i.object_id = o.parent_object_id AND i.name = o.name)",
+     "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
+     "is_ms_shipped, is_published, is_schema_published, unique_index_id, is_system_named",
+     " AND type IN ('PK', 'UQ')"},
     {"check_constraints", true, "cat_check_constraints",
      "name, object_id, principal_id, schema_id, parent_object_id, type, type_desc, create_date, modify_date, "
      "is_ms_shipped, is_published, is_schema_published, is_disabled, is_not_for_replication, is_not_trusted, "

@@ -3,6 +3,7 @@
 
 #include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/query/Translate.h"
+#include "sim/engine/rows/Unique.h"
 
 #include <algorithm>
 #include <map>
@@ -336,6 +337,8 @@ void execInsert(Exec &x)
             insert.reset();
             if (x.sink.cancelled()) throw Cancelled{};
         }
+        if (auto conflict = uniqueConflict(store, target.db, target.table, firstRowid))
+            throw *conflict;
         checkInsertedRows(x, target, firstRowid);
         if (identity)
             setIdentityCurrent(store, target.db, target.table.id, current);

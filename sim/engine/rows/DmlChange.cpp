@@ -3,6 +3,7 @@
 
 #include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/query/Translate.h"
+#include "sim/engine/rows/Unique.h"
 
 namespace sqlsim {
 
@@ -153,6 +154,8 @@ void execUpdate(Exec &x)
             }
             createKeyIndex(store, target.db, target.table.id, key);
         }
+        if (auto conflict = uniqueConflict(store, target.db, target.table))
+            throw *conflict;
         references.finish();
     } catch (SqlError &e) {
         throw classify(e);

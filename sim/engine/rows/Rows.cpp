@@ -58,7 +58,10 @@ ColumnInfo columnInfo(const ColumnRow &row, StoreConn &conn, const Database &db)
     if (!c.type)
         throw StoreError("column " + row.name + " has an unknown type");
     const bool character = c.type->sized && !std::string_view(c.type->name).ends_with("binary");
-    c.chars = static_cast<int>(row.length < 0 ? -1 : character ? row.prec : row.length);
+    // text, ntext and image hold up to 2 GB: their syscolumns length 16 is a pointer's size.
+    const std::string_view name = c.type->name;
+    const bool large = name == "text" || name == "ntext" || name == "image";
+    c.chars = static_cast<int>(row.length < 0 || large ? -1 : character ? row.prec : row.length);
     c.precision = static_cast<int>(row.prec);
     c.scale = static_cast<int>(row.scale.value_or(0));
     c.nullable = row.nullable;

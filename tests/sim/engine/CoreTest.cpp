@@ -272,15 +272,18 @@ TEST_F(Core, AttentionStopsTheBatchQuietly)
 
 TEST_F(Core, RunScriptSplitsAtGo)
 {
-    engine->runScript("beta", "create database one\nGO\n  go  \ncreate database two\ngo\n");
+    engine->runScript("beta", "\xEF\xBB\xBF" "create database one\nGO\n  go -- twice \ncreate database two\ngo\n"
+                              "use two\ngo\ncreate table t (a int)\ngo\ninsert t values (1)\nGO 3\n");
     auto s = connect("beta");
     Recorder r = ok(*s, "select name from master..sysdatabases");
     EXPECT_EQ(column(r.results[0], 0).back(), "two");
+    EXPECT_EQ(column(ok(*s, "select count(*) from two..t").results[0], 0), std::vector<std::string>{"3"});
     try {
         engine->runScript("beta", "create database three\ngo\ncreate database one\ngo\ncreate database four");
         FAIL() << "expected an error";
     } catch (const std::runtime_error &e) {
-        EXPECT_EQ(std::string(e.what()), "Database 'one' already exists. Choose a different database name.");
+        EXPECT_EQ(std::string(e.what()), "batch 2: Msg 1801, Level 16, State 1, Line 1: Database 'one' already exists. "
+                                         "Choose a different database name.");
     }
     Recorder after = ok(*s, "select name from master..sysdatabases");
     EXPECT_EQ(column(after.results[0], 0).back(), "three");

@@ -71,9 +71,13 @@ TEST(Lexer, SplitsBatchesIntoStatements)
     // A view or procedure body runs to the end of the batch, semicolons and all.
     EXPECT_EQ(statements("create proc p as select 1; select 2\ndrop table x"),
               std::vector<std::string>{"create proc p as select 1; select 2\ndrop table x"});
-    // IF takes the one statement after its condition.
+    // IF with its condition, BEGIN, END and ELSE stand alone; CASE keeps its ELSE and END.
     EXPECT_EQ(statements("IF @@TRANCOUNT > 0 COMMIT TRAN select 1"),
-              (std::vector<std::string>{"IF @@TRANCOUNT > 0 COMMIT TRAN", "select 1"}));
+              (std::vector<std::string>{"IF @@TRANCOUNT > 0", "COMMIT TRAN", "select 1"}));
+    EXPECT_EQ(statements("if not exists (select 1) begin create table t (a int) select case when 1 = 1 then 1 "
+                         "else 2 end end else begin tran"),
+              (std::vector<std::string>{"if not exists (select 1)", "begin", "create table t (a int)",
+                                        "select case when 1 = 1 then 1 else 2 end", "end", "else", "begin tran"}));
     EXPECT_EQ(statements("exec sp_configure'show advanced options',1"),
               std::vector<std::string>{"exec sp_configure'show advanced options',1"});
 }
