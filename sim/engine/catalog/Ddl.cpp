@@ -73,12 +73,8 @@ void addForeignKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::strin
             failPair(x, SqlError(1769, "Foreign key '" + label + "' references invalid column '" + col +
                                            "' in referencing table '" + table + "'.", 16),
                      couldNotCreate());
-    const std::vector<std::string> key = cat.primaryKeyColumns(ref->id);
-    std::vector<std::string> wanted = fk.refColumns.empty() ? key : fk.refColumns;
-    bool matches = wanted.size() == key.size() && wanted.size() == fk.columns.size();
-    for (std::size_t k = 0; matches && k < key.size(); ++k)
-        matches = iequals(wanted[k], key[k]);
-    if (!matches)
+    const std::vector<std::string> wanted = fk.refColumns.empty() ? cat.primaryKeyColumns(ref->id) : fk.refColumns;
+    if (wanted.size() != fk.columns.size() || candidateKeyIndex(cat, ref->id, wanted) == 0)
         failPair(x, SqlError(1776, "There are no primary or candidate keys in the referenced table '" + fk.refTable +
                                        "' that match the referencing column list in the foreign key '" + label + "'.", 16),
                  couldNotCreate());
@@ -453,14 +449,13 @@ void alterTable(Exec &x)
                 if (!c || c->parent != table->id || c->xtype == "U")
                     failPair(x, SqlError(3728, "'" + item + "' is not a constraint.", 16),
                              SqlError(3727, "Could not drop constraint. See previous errors.", 16));
-                if (c->xtype == "PK") {
-                    StoreStmt st(store.raw(), "SELECT o.name, r.name FROM cat_sysforeignkeys f JOIN cat_sysobjects o ON "
-                                              "o.dbk = f.dbk AND o.id = f.constid JOIN cat_sysobjects r ON r.dbk = f.dbk "
-                                              "AND r.id = f.fkeyid WHERE f.dbk = ? AND f.rkeyid = ?");
-                    st.bind(1, db.dbk).bind(2, table->id);
-                    if (st.step())
+                if (c->xtype == "PK" || c->xtype == "UQ") {
+                    const std::int64_t index = store.scalarInt("SELECT ifnull(max(index_id), 0) FROM cat_indexes WHERE "
+                                                               "dbk = ? AND object_id = ? AND name = ?",
+                                                               {db.dbk, table->id, c->name});
+                    if (const auto by = keyReferencedBy(cat, table->id, index))
                         failPair(x, SqlError(3725, "The constraint '" + c->name + "' is being referenced by table '" +
-                                                       st.textAt(1) + "', foreign key constraint '" + st.textAt(0) + "'.", 16),
+                                                       by->second + "', foreign key constraint '" + by->first + "'.", 16),
                                  SqlError(3727, "Could not drop constraint. See previous errors.", 16));
                 }
                 cat.dropConstraint(*c);

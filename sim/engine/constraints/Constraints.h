@@ -11,6 +11,12 @@ void addCheckConstraint(Exec &x, Catalog &cat, const ObjectRow &table, const Che
 // After the catalogue rows of a new foreign key: its actions and state, its cascade paths and
 // (unless WITH NOCHECK) the rows.
 void finishForeignKey(Exec &x, Catalog &cat, const ObjectRow &table, const ForeignKeySpec &fk, const std::string &name);
+// The index of a key the columns may reference: the primary key, a unique constraint or an
+// unfiltered unique index with exactly these key columns; 0 when there is none.
+std::int64_t candidateKeyIndex(Catalog &cat, std::int64_t tableId, const std::vector<std::string> &columns);
+// The first foreign key (and its table) that references the table's index, if any.
+std::optional<std::pair<std::string, std::string>> keyReferencedBy(Catalog &cat, std::int64_t tableId,
+                                                                   std::int64_t indexId);
 // ALTER TABLE t [WITH CHECK|NOCHECK] CHECK|NOCHECK CONSTRAINT ALL|name[, ...], tokens[i] at
 // CHECK|NOCHECK; withCheck: WITH CHECK was written.
 void switchConstraints(Exec &x, Catalog &cat, const ObjectRow &table, std::size_t &i, bool withCheck);

@@ -145,6 +145,12 @@ def test_refusals_change_nothing():
     refused_unchanged(f"alter table T drop constraint {pk}", [
         (3725, f"The constraint '{pk}' is being referenced by table 'U', foreign key constraint 'FK_U_T'."),
         (3727, "Could not drop constraint. See previous errors.")])
+    DB.ok("create unique index IX_T_w on T (w)")
+    DB.ok("alter table U add t2 int constraint FK_U_T2 references T (w)")
+    refused_unchanged("drop index IX_T_w on T", [
+        (3723, "An explicit DROP INDEX is not allowed on index 'T.IX_T_w'. It is being used for FOREIGN KEY "
+               "constraint enforcement.")])
+    DB.ok("alter table U drop constraint FK_U_T2")
     refused_unchanged("drop table T", [
         (3726, "Could not drop object 'T' because it is referenced by a FOREIGN KEY constraint.")])
     DB.ok("alter table T with nocheck add constraint CK_T_v check (v >= 0)")
@@ -161,7 +167,7 @@ def test_refusals_change_nothing():
         (11415, f"Object '{pk}' cannot be disabled or enabled. This action applies only to foreign key and check "
                 "constraints."),
         (4916, "Could not enable or disable the constraint. See previous errors.")])
-    DB.ok("insert into T values (2, 5, 0)")
+    DB.ok("insert into T values (2, 5, 1)")
     DB.ok("insert into U values (2, 2)")
     DB.ok("delete from T where id = 1")  # U's older orphan (9) is no concern of this statement
     # A condition sqlsim cannot evaluate is kept, and fails loudly once rows must meet it.
