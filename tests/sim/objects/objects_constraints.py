@@ -168,7 +168,7 @@ def test_refusals_change_nothing():
                 "constraints."),
         (4916, "Could not enable or disable the constraint. See previous errors.")])
     DB.ok("insert into T values (2, 5, 1)")
-    DB.ok("insert into U values (2, 2)")
+    DB.ok("insert into U (id, t) values (2, 2)")
     DB.ok("delete from T where id = 1")  # U's older orphan (9) is no concern of this statement
     # A condition sqlsim cannot evaluate is kept, and fails loudly once rows must meet it.
     DB.ok("create table Z (d datetime constraint CK_Z check (d < dateadd(day, 1, getdate())))")
