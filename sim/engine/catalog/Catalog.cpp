@@ -1,6 +1,7 @@
 #include "sim/engine/catalog/Catalog.h"
 
 #include "sim/engine/catalog/Indexes.h"
+#include "sim/engine/modules/Modules.h"
 #include "sim/engine/rows/Rows.h"
 
 #include <cstdio>
@@ -33,6 +34,11 @@ std::string prefixChars(const std::string &s, std::size_t n)
         }
     }
     return s;
+}
+
+std::int64_t userType(const ColumnShape &s)
+{
+    return s.xusertype ? s.xusertype : s.type->xusertype;
 }
 
 ColumnRow readColumn(StoreStmt &st)
@@ -210,6 +216,8 @@ std::vector<Catalog::Dependent> Catalog::dependentsOf(std::int64_t tableId, cons
         while (st.step())
             out.push_back({kind.kind, st.textAt(0)});
     }
+    for (std::string &name : schemaBoundDependents(*this, tableId, column.colid))
+        out.push_back({"object", std::move(name)});
     return out;
 }
 
@@ -255,10 +263,10 @@ void Catalog::addColumn(std::int64_t tableId, const std::string &tableName, cons
               "language, status, type, usertype, printfmt, prec, scale, iscomputed, isoutparam, isnullable, "
               "collation, tdscollation, seed, increment) VALUES(?, ?, ?, ?, 0, ?, ?, ?, ?, ?, 0, 0, 0, 0, 0, 0, 0, 0, "
               "NULL, 0, ?, 0, ?, ?, ?, NULL, ?, ?, 0, 0, ?, ?, NULL, ?, ?)",
-              {db_.dbk, c.name, tableId, std::int64_t{t.xtype}, std::int64_t{t.xusertype}, std::int64_t{c.shape.length},
+              {db_.dbk, c.name, tableId, std::int64_t{t.xtype}, userType(c.shape), std::int64_t{c.shape.length},
                std::int64_t{c.shape.xprec}, std::int64_t{c.shape.xscale}, colid,
                character ? Param{std::int64_t{872468488}} : Param{}, status, std::int64_t{t.xtype},
-               std::int64_t{t.xusertype}, std::int64_t{c.shape.prec},
+               userType(c.shape), std::int64_t{c.shape.prec},
                c.shape.scale ? Param{std::int64_t{*c.shape.scale}} : Param{}, std::int64_t{nullable ? 1 : 0},
                character ? Param{std::string("SQL_Latin1_General_CP1_CI_AS")} : Param{},
                c.identity ? Param{c.seed} : Param{}, c.identity ? Param{c.increment} : Param{}});
@@ -280,10 +288,10 @@ void Catalog::alterColumn(std::int64_t tableId, const ColumnRow &old, const Colu
     conn_.run("UPDATE cat_syscolumns SET xtype = ?, xusertype = ?, length = ?, xprec = ?, xscale = ?, collationid = ?, "
               "status = ?, type = ?, usertype = ?, prec = ?, scale = ?, isnullable = ?, collation = ? "
               "WHERE dbk = ? AND id = ? AND colid = ?",
-              {std::int64_t{t.xtype}, std::int64_t{t.xusertype}, std::int64_t{c.shape.length},
+              {std::int64_t{t.xtype}, userType(c.shape), std::int64_t{c.shape.length},
                std::int64_t{c.shape.xprec}, std::int64_t{c.shape.xscale},
                character ? Param{std::int64_t{872468488}} : Param{}, status, std::int64_t{t.xtype},
-               std::int64_t{t.xusertype}, std::int64_t{c.shape.prec},
+               userType(c.shape), std::int64_t{c.shape.prec},
                c.shape.scale ? Param{std::int64_t{*c.shape.scale}} : Param{}, std::int64_t{nullable ? 1 : 0},
                character ? Param{std::string("SQL_Latin1_General_CP1_CI_AS")} : Param{}, db_.dbk, tableId, old.colid});
 }
@@ -385,7 +393,7 @@ void Catalog::dropTable(const ObjectRow &table)
     while (st.step())
         constraints.push_back({st.intAt(0), st.textAt(1), st.textAt(2), st.intAt(3)});
     for (const ObjectRow &c : constraints)
-        dropConstraint(c);
+        c.xtype == "TR" ? dropObject(c) : dropConstraint(c);
     removeTableIndexes(conn_, db_, table.id);
     for (const char *sql : {"DELETE FROM cat_syscolumns WHERE dbk = ? AND id = ?",
                             "DELETE FROM cat_extended_properties WHERE dbk = ? AND major_id = ?",
@@ -419,6 +427,7 @@ void Catalog::replaceModule(const ObjectRow &object, const std::string &text)
 
 void Catalog::dropObject(const ObjectRow &object)
 {
+    forgetModule(conn_, db_.dbk, object.id);
     for (const char *sql : {"DELETE FROM cat_syscomments WHERE dbk = ? AND id = ?",
                             "DELETE FROM cat_sql_modules WHERE dbk = ? AND object_id = ?",
                             "DELETE FROM cat_extended_properties WHERE dbk = ? AND major_id = ?",

@@ -1,11 +1,14 @@
 // CREATE / ALTER / DROP of tables, views and procedures.
+#include "sim/engine/catalog/AliasTypes.h"
 #include "sim/engine/catalog/Catalog.h"
 #include "sim/engine/catalog/Indexes.h"
 #include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/rows/Dml.h"
 #include "sim/engine/catalog/Procedures.h"
+#include "sim/engine/modules/Modules.h"
 #include "sim/engine/query/Translate.h"
 
+#include <cctype>
 #include <set>
 
 namespace sqlsim {
@@ -22,12 +25,30 @@ bool isModuleKind(const Token &t)
     return t.kw("view") || t.kw("proc") || t.kw("procedure");
 }
 
+std::string writtenName(const ObjectName &n)
+{
+    return n.schema.empty() ? n.name : n.schema + "." + n.name;
+}
+
 std::string kindName(const std::string &xtype)
 {
     if (xtype == "U") return "table";
     if (xtype == "V") return "view";
     if (xtype == "P") return "procedure";
+    if (xtype == "TR") return "trigger";
+    if (xtype == "FN" || xtype == "IF" || xtype == "TF") return "function";
     return "object";
+}
+
+std::string upperCase(std::string s)
+{
+    for (char &c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool isRoutine(const std::string &xtype)
+{
+    return kindName(xtype) == "function" || xtype == "TR";
 }
 
 // Validates and adds one table constraint (primary key, unique or foreign key) in the store.
@@ -310,6 +331,7 @@ void createTable(Exec &x)
     if (name.name[0] == '#')
         notSupported("A temporary table");
     const Database db = resolveDdlDatabase(x, name);
+    AliasTypeScope aliasTypes(x.session.store(), db);  // column types may name its alias types
     if (!t[i].is(Tok::LParen))
         syntaxError(t[i]);
     ++i;
@@ -374,6 +396,7 @@ void alterTable(Exec &x)
     std::size_t i = 2;
     const ObjectName name = readObjectName(t, i);
     const Database db = resolveDdlDatabase(x, name);
+    AliasTypeScope aliasTypes(x.session.store(), db);  // column types may name its alias types
     StoreConn &store = x.session.store();
     StoreTxn txn(store);
     Catalog cat(store, db);
@@ -409,6 +432,8 @@ void alterTable(Exec &x)
             if (!t[i].is(Tok::Comma)) break;
             ++i;
         }
+    } else if ((t[i].kw("enable") || t[i].kw("disable")) && t[i + 1].kw("trigger")) {
+        alterTableTriggers(x, cat, *table, i);
     } else if (t[i].kw("alter") && t[i + 1].kw("column")) {
         i += 2;
         const std::string colName = readName(t, i);
@@ -504,12 +529,15 @@ void createOrAlterModule(Exec &x, bool alter)
     if (!alter) {
         if (existing)
             throw SqlError(2714, "There is already an object named '" + name.name + "' in the database.", 16);
+        bindModule(x, cat, name.name, xtype);
         cat.createModule(name.name, xtype, text);
     } else {
         if (!existing || existing->xtype != xtype)
             throw SqlError(208, "Invalid object name '" + name.name + "'.", 16);
+        bindModule(x, cat, name.name, xtype);
         cat.replaceModule(*existing, text);
     }
+    recordModule(x, cat, name.name);
     txn.commit();
     x.done();
 }
@@ -535,7 +563,7 @@ void dropObjects(Exec &x)
             StoreTxn txn(store);
             Catalog cat(store, db);
             auto obj = cat.findObject(name.name);
-            if (!obj || (obj->xtype != "U" && obj->xtype != "V" && obj->xtype != "P")) {
+            if (!obj || (obj->xtype != "U" && obj->xtype != "V" && obj->xtype != "P" && !isRoutine(obj->xtype))) {
                 if (!ifExists)
                     throw SqlError(3701, "Cannot drop the " + noun + " '" + name.name +
                                              "', because it does not exist or you do not have permission.", 11);
@@ -543,16 +571,16 @@ void dropObjects(Exec &x)
                 const std::string upperNoun = kind == "U" ? "TABLE" : kind == "V" ? "VIEW" : "PROCEDURE";
                 const std::string other = kindName(obj->xtype);
                 throw SqlError(3705, "Cannot use DROP " + upperNoun + " with '" + name.name + "' because '" + name.name +
-                                         "' is a " + other + ". Use DROP " +
-                                         (obj->xtype == "U" ? "TABLE" : obj->xtype == "V" ? "VIEW" : "PROCEDURE") + ".",
-                               16);
+                                         "' is a " + other + ". Use DROP " + upperCase(other) + ".", 16);
             } else if (kind == "U") {
                 if (store.scalarInt("SELECT count(*) FROM cat_sysforeignkeys WHERE dbk = ? AND rkeyid = ? AND "
                                     "fkeyid <> rkeyid", {db.dbk, obj->id}) > 0)
                     throw SqlError(3726, "Could not drop object '" + name.name +
                                              "' because it is referenced by a FOREIGN KEY constraint.", 16);
+                failIfReferenced(cat, *obj, "DROP TABLE", writtenName(name));
                 cat.dropTable(*obj);
             } else {
+                failIfReferenced(cat, *obj, kind == "V" ? "DROP VIEW" : "DROP PROCEDURE", writtenName(name));
                 cat.dropObject(*obj);
             }
             txn.commit();
@@ -582,6 +610,8 @@ void execCreate(Exec &x)
     if (what.kw("table")) return createTable(x);
     if (isCreateIndex(x.stmt.tokens)) return execCreateIndex(x);
     if (isModuleKind(what)) return createOrAlterModule(x, false);
+    if (isRoutineKind(what)) return createOrAlterRoutine(x, false);
+    if (what.kw("type")) return createAliasType(x);
     notSupported("CREATE " + what.text);
 }
 
@@ -590,6 +620,7 @@ void execAlter(Exec &x)
     const Token &what = x.stmt.tokens[1];
     if (what.kw("table")) return alterTable(x);
     if (isModuleKind(what)) return createOrAlterModule(x, true);
+    if (isRoutineKind(what)) return createOrAlterRoutine(x, true);
     notSupported("ALTER " + what.text);
 }
 
@@ -599,6 +630,8 @@ void execDrop(Exec &x)
     if (what.kw("database")) return execDropDatabase(x);
     if (what.kw("table") || isModuleKind(what)) return dropObjects(x);
     if (what.kw("index")) return execDropIndex(x);
+    if (isRoutineKind(what)) return dropRoutines(x);
+    if (what.kw("type")) return dropAliasType(x);
     notSupported("DROP " + what.text);
 }
 

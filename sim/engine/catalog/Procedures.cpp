@@ -1,6 +1,7 @@
 // EXEC of the system procedures sqlsim knows, sp_configure and RECONFIGURE.
 #include "sim/engine/core/Internal.h"
 #include "sim/engine/catalog/Procedures.h"
+#include "sim/engine/catalog/AliasTypes.h"
 
 #include <algorithm>
 
@@ -195,6 +196,10 @@ void execExec(Exec &x)
     if (proc == "sp_addextendedproperty" || proc == "sp_updateextendedproperty" ||
         proc == "sp_dropextendedproperty")
         return execExtendedProperty(x, proc, parseProcArgs(t, i));
+    if (proc == "sp_addtype")
+        return execAddType(x, parseProcArgs(t, i));
+    if (proc == "sp_droptype")
+        notSupported("sp_droptype");
     if (proc == "sp_ms_marksystemobject")
         return execMarkSystemObject(x, parseProcArgs(t, i));
     if (userProcedureExists(x, parts.back()))

@@ -1,5 +1,6 @@
 // Extended properties, system-object marking and SELECT ... INTO (structure copies).
 #include "sim/engine/catalog/Catalog.h"
+#include "sim/engine/catalog/AliasTypes.h"
 #include "sim/engine/rows/Rows.h"
 #include "sim/engine/catalog/Procedures.h"
 #include "sim/engine/query/Translate.h"
@@ -155,8 +156,7 @@ void execSelectInto(Exec &x, std::size_t intoPos)
     for (const ColumnRow &c : src.columns(table->id)) {
         ColumnSpec s;
         s.name = c.name;
-        for (const SystemType &st : systemTypes())
-            if (st.xusertype == c.xusertype) s.shape.type = &st;
+        s.shape.type = typeOfColumn(c.xusertype, c.xtype);  // an alias column: its base type
         s.shape.length = static_cast<int>(c.length);
         s.shape.prec = static_cast<int>(c.prec);
         if (c.scale) s.shape.scale = static_cast<int>(*c.scale);

@@ -2,6 +2,7 @@
 #include "sim/engine/catalog/Indexes.h"
 
 #include "sim/engine/core/Internal.h"
+#include "sim/engine/catalog/AliasTypes.h"
 
 #include <algorithm>
 
@@ -108,6 +109,8 @@ ColumnShape readColumnType(const std::vector<Token> &t, std::size_t &i, int colu
     }
     const std::string prefix = "Column, parameter, or variable #" + std::to_string(columnNumber) + ": ";
     const SystemType *type = findSystemType(typeName);
+    if (auto alias = type ? std::nullopt : findAliasType(typeName))
+        return *alias;
     if (!type)
         throw SqlError(2715, prefix + "Cannot find data type " + typeName + ".", 16);
     std::vector<std::string> args;
@@ -434,6 +437,8 @@ ColumnSpec readColumnSpec(const std::vector<Token> &t, std::size_t &i, int colum
         }
         constraintName.clear();
     }
+    if (!c.nullable && c.shape.notNullType)
+        c.nullable = false;  // an alias type's nullability, when the column states none
     if (c.identity && c.nullable.value_or(false))
         throw SqlError(8147, "Could not create IDENTITY attribute on nullable column '" + c.name + "'.", 16);
     return c;

@@ -36,6 +36,8 @@ struct ColumnShape {
     std::optional<int> scale;
     int xprec = 0;
     int xscale = 0;
+    int xusertype = 0;         // an alias type's id; 0: the system type's
+    bool notNullType = false;  // an alias type declared NOT NULL
 };
 
 // sys.foreign_keys' referential actions: 0 NO_ACTION, 1 CASCADE, 2 SET_NULL, 3 SET_DEFAULT.

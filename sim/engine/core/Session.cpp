@@ -1,6 +1,7 @@
 #include "sim/engine/core/Internal.h"
 #include "sim/engine/catalog/Procedures.h"
 #include "sim/engine/core/ControlFlow.h"
+#include "sim/engine/modules/Modules.h"
 
 namespace sqlsim {
 
@@ -133,6 +134,7 @@ const Route routes[] = {
     {"print", execPrint},     {"backup", execBackup},
     {"insert", execInsert},   {"update", execUpdate},   {"delete", execDelete},
     {"truncate", execTruncate}, {"raiserror", execRaiserror}, {"checkpoint", execCheckpoint},
+    {"enable", execTriggerToggle}, {"disable", execTriggerToggle},
 };
 
 const char *const knownUnsupported[] = {"declare", "while", "begin",

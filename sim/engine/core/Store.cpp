@@ -189,6 +189,21 @@ CREATE VIEW cat_foreign_keys AS SELECT o.dbk AS dbk, o.name AS name, o.object_id
   FROM cat_objects o JOIN cat_constraints k ON k.dbk = o.dbk AND k.object_id = o.object_id
   WHERE o.type = 'F ';
 
+-- Triggers' state and what each module's body names (engine/modules).
+CREATE TABLE cat_module_info(dbk INTEGER, object_id int, is_disabled bit, is_instead_of_trigger bit, events int);
+CREATE INDEX cat_module_info_id ON cat_module_info(dbk, object_id);
+CREATE TABLE cat_sql_dependencies(dbk INTEGER, referencing_id int, is_schema_bound_reference bit,
+  referenced_database_name nvarchar(128) COLLATE SSCI, referenced_schema_name nvarchar(128) COLLATE SSCI,
+  referenced_entity_name nvarchar(128) COLLATE SSCI, referenced_id int, referenced_minor_id int,
+  is_caller_dependent bit);
+CREATE INDEX cat_sql_dependencies_ref ON cat_sql_dependencies(dbk, referenced_id);
+
+CREATE TABLE cat_alias_types(dbk INTEGER, name nvarchar(128) COLLATE SSCI, xtype tinyint, status tinyint,
+  xusertype smallint, length smallint, xprec tinyint, xscale tinyint, tdefault int,
+  domain int, uid smallint, reserved smallint, collationid int, usertype smallint,
+  variable bit, allownulls bit, type tinyint, printfmt varchar(255), prec smallint,
+  scale tinyint, collation nvarchar(128) COLLATE SSCI);
+
 CREATE TABLE ut_identity(dbk INTEGER, id INTEGER, current INTEGER, PRIMARY KEY(dbk, id));
 
 CREATE TABLE cat_systypes(name nvarchar(128) COLLATE SSCI, xtype tinyint, status tinyint,

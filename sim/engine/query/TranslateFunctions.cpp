@@ -2,6 +2,7 @@
 #include "sim/engine/query/Translate.h"
 
 #include "sim/engine/functions/SqlFunctions.h"
+#include "sim/engine/modules/Modules.h"
 
 namespace sqlsim {
 
@@ -114,9 +115,10 @@ std::string Translator::function(std::size_t &i)
         return serverProperty(inst, t_[open + 1].text);
     }
     if (name == "object_id") {
-        auto literal = [&](std::size_t k) { return t_[k].is(Tok::String) || t_[k].is(Tok::NString); };
-        const bool typed = close == open + 4 && t_[open + 2].is(Tok::Comma) && literal(open + 3);
-        if (!literal(open + 1) || !(close == open + 2 || typed))
+        // OBJECT_ID('name' [, 'type'])
+        const bool typed = close == open + 4 && t_[open + 2].is(Tok::Comma) &&
+                           (t_[open + 3].is(Tok::String) || t_[open + 3].is(Tok::NString));
+        if (!(t_[open + 1].is(Tok::String) || t_[open + 1].is(Tok::NString)) || (close != open + 2 && !typed))
             notSupported("OBJECT_ID of an expression");
         std::vector<std::string> parts;
         std::string_view rest = t_[open + 1].text;
@@ -135,7 +137,22 @@ std::string Translator::function(std::size_t &i)
             return "NULL";
         return "(SELECT id FROM cat_sysobjects WHERE dbk = " + std::to_string(db->dbk) +
                " AND name = " + sqlString(parts.back()) +
-               (typed ? " AND xtype = " + sqlString(t_[open + 3].text) : std::string()) + ")";
+               (typed ? " AND trim(xtype) = " + sqlString(t_[open + 3].text) : std::string()) + ")";
+    }
+    if (name == "object_name" || name == "schema_name" || name == "type_name" || name == "objectproperty") {
+        std::vector<std::string> argSql;
+        for (std::size_t b = open + 1, k = b, depth = 0; close > open + 1 && k <= close; ++k) {
+            if (t_[k].is(Tok::LParen)) ++depth;
+            if (t_[k].is(Tok::RParen) && k < close) --depth;
+            if (k == close || (depth == 0 && t_[k].is(Tok::Comma))) {
+                argSql.push_back(expr(b, k));
+                b = k + 1;
+            }
+        }
+        auto db = inst.findDatabase(x_.session.currentDatabase());
+        if (std::string sql = metadataFunction(name, argSql, db ? db->dbk : 0); !sql.empty())
+            return sql;
+        throw SqlError(174, "The " + name + " function requires a different number of arguments.", 15);
     }
     const std::size_t argc = argumentCount(t_, open, close);
     if (name == "substring") {

@@ -1,5 +1,7 @@
 // Table names of a translated query: catalogue views, user tables, OPENDATASOURCE.
+#include "sim/engine/catalog/AliasTypes.h"
 #include "sim/engine/catalog/Catalog.h"
+#include "sim/engine/modules/Modules.h"
 #include "sim/engine/rows/Rows.h"
 #include "sim/engine/query/Translate.h"
 
@@ -233,13 +235,17 @@ std::string Translator::tableSql(const NameRef &name)
                "version FROM ss_databases WHERE inst = " + inst + ")";
     }
     if (object == "systypes" && (schema.empty() || schema == "dbo" || schema == "sys"))
-        return "(SELECT * FROM cat_systypes)";
+        return typesView(where.db.dbk, true);
+    if (object == "types" && schema == "sys")
+        return typesView(where.db.dbk, false);
     for (const CatalogueView &v : views) {
         if (object != v.name)
             continue;
         if (v.sysSchemaOnly ? schema == "sys" : (schema.empty() || schema == "dbo" || schema == "sys"))
             return std::string("(SELECT ") + v.columns + " FROM " + v.table + " WHERE dbk = " + dbk + v.filter + ")";
     }
+    if (std::string sql = moduleCatalogueView(object, schema, where.db.dbk); !sql.empty())
+        return sql;
     // A user table reads its rows; a view cannot be read here.
     if (schema.empty() || schema == "dbo") {
         StoreConn &store = x_.session.store();

@@ -4,6 +4,7 @@
 #include "sim/engine/constraints/Constraints.h"
 #include "sim/engine/query/Translate.h"
 #include "sim/engine/rows/Unique.h"
+#include "sim/engine/modules/Modules.h"
 
 #include <algorithm>
 #include <map>
@@ -66,6 +67,8 @@ DmlTarget resolveTable(Exec &x, std::size_t &i)
         notSupported("Changing rows through the view " + obj->name);
     if (!obj || obj->xtype != "U")
         throw SqlError(208, "Invalid object name '" + written + "'.", 16).aborting();
+    if (!t[0].kw("truncate"))
+        failIfTriggered(cat, *obj);
     target.table = *obj;
     ensureRowTable(x.session.store(), target.db, obj->id);
     target.columns = tableColumns(x.session.store(), target.db, obj->id);

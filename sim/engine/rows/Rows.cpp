@@ -1,4 +1,5 @@
 #include "sim/engine/rows/Rows.h"
+#include "sim/engine/catalog/AliasTypes.h"
 
 #include "sim/engine/query/Translate.h"
 
@@ -53,8 +54,7 @@ ColumnInfo columnInfo(const ColumnRow &row, StoreConn &conn, const Database &db)
     ColumnInfo c;
     c.name = row.name;
     c.colid = row.colid;
-    for (const SystemType &t : systemTypes())
-        if (t.xusertype == row.xusertype) c.type = &t;
+    c.type = typeOfColumn(row.xusertype, row.xtype);
     if (!c.type)
         throw StoreError("column " + row.name + " has an unknown type");
     const bool character = c.type->sized && !std::string_view(c.type->name).ends_with("binary");
