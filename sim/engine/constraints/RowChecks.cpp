@@ -4,6 +4,7 @@
 #include "sim/engine/constraints/Constraints.h"
 
 #include "sim/engine/constraints/ConstraintCatalog.h"
+#include "sim/engine/modules/Modules.h"
 #include "sim/engine/query/Translate.h"
 
 #include <map>
@@ -154,6 +155,7 @@ private:
 void removeRows(Ctx &c, std::int64_t table, const std::vector<std::int64_t> &rowids)
 {
     if (rowids.empty()) return;
+    failIfTriggered(Catalog(c.store, c.db), c.table(table));  // an action would fire its triggers
     Carry carry(c, table, nullptr, rowids);
     c.store.exec("DELETE FROM " + rowTable(c.db, table) + " WHERE " + rowidFilter(rowids));
     c.deleted += c.store.changes();
@@ -163,6 +165,7 @@ void removeRows(Ctx &c, std::int64_t table, const std::vector<std::int64_t> &row
 void assign(Ctx &c, std::int64_t table, const std::vector<std::int64_t> &rowids, const std::vector<std::string> &cols,
             const Key &values)
 {
+    failIfTriggered(Catalog(c.store, c.db), c.table(table));
     Carry carry(c, table, &cols, rowids);
     std::string set;
     for (const std::string &col : cols) set += std::string(set.empty() ? "" : ", ") + quoteIdent(col) + " = ?";
