@@ -171,7 +171,8 @@ void addCheckConstraint(Exec &x, Catalog &cat, const ObjectRow &table, const Che
         throw conflict("ALTER TABLE", "CHECK", name, db, table.name, check.column);
 }
 
-void finishForeignKey(Exec &x, Catalog &cat, const ObjectRow &table, const ForeignKeySpec &fk, const std::string &name)
+static void finishForeignKey(Exec &x, Catalog &cat, const ObjectRow &table, const ForeignKeySpec &fk,
+                             const std::string &name)
 {
     StoreConn &store = cat.store();
     const Database &db = cat.database();
@@ -205,6 +206,29 @@ void finishForeignKey(Exec &x, Catalog &cat, const ObjectRow &table, const Forei
     for (const ForeignKey &k : foreignKeys(store, db, table.id, KeySide::Referencing))
         if (k.id == key.id && hasOrphans(store, db, k, "1"))
             throw conflict("ALTER TABLE", "FOREIGN KEY", name, db, referenced.name, k.parentColumns.front());
+}
+
+void addForeignKeyConstraint(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const ForeignKeySpec &fk)
+{
+    const std::string label = fk.name.empty() ? "FK__" + table : fk.name;
+    if (!fk.name.empty() && cat.findObject(fk.name))
+        failPair(x, SqlError(2714, "There is already an object named '" + fk.name + "' in the database.", 16),
+                 couldNotCreate());
+    auto ref = cat.findObject(fk.refTable);
+    if (!ref || ref->xtype != "U")
+        failPair(x, SqlError(1767, "Foreign key '" + label + "' references invalid table '" + fk.refTable + "'.", 16),
+                 couldNotCreate());
+    for (const std::string &col : fk.columns)
+        if (!cat.findColumn(tableId, col))
+            failPair(x, SqlError(1769, "Foreign key '" + label + "' references invalid column '" + col +
+                                           "' in referencing table '" + table + "'.", 16),
+                     couldNotCreate());
+    const std::vector<std::string> wanted = fk.refColumns.empty() ? cat.primaryKeyColumns(ref->id) : fk.refColumns;
+    if (wanted.size() != fk.columns.size() || candidateKeyIndex(cat, ref->id, wanted) == 0)
+        failPair(x, SqlError(1776, "There are no primary or candidate keys in the referenced table '" + fk.refTable +
+                                       "' that match the referencing column list in the foreign key '" + label + "'.", 16),
+                 couldNotCreate());
+    finishForeignKey(x, cat, {tableId, table, "U", 0}, fk, cat.addForeignKey(tableId, table, fk));
 }
 
 void switchConstraints(Exec &x, Catalog &cat, const ObjectRow &table, std::size_t &i, bool withCheck)
