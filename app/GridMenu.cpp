@@ -5,6 +5,7 @@
 #include "app/ResultGrid.h"
 #include "app/CommandProgress.h"
 #include "app/ScriptPreviewDialog.h"
+#include "settings/FileWrite.h"
 #include "workflow/ListingText.h"
 #include "workflow/Script.h"
 
@@ -115,7 +116,7 @@ void exportCsv(const TForm43 &form, const QString &fileName)
 {
     const ResultSet &listing = form.ADOQuery2.result();
     const QString text = workflow::delimitedText(listing, workflow::allRows(listing), workflow::ListingFormat::Csv);
-    writeFileBytes(fileName, QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8());
+    writeWholeFile(fileName, QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8());
 }
 
 std::optional<QString> previewScript(TForm43 &form)

@@ -1,6 +1,7 @@
 #include "app/ScriptPreviewDialog.h"
 
 #include "app/Dialogs.h"
+#include "settings/FileWrite.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -9,11 +10,9 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <exception>
-#include <stdexcept>
 
 namespace dbsync {
 
@@ -52,7 +51,7 @@ ScriptPreviewDialog::ScriptPreviewDialog(const QString &script, QWidget *parent)
 
 void ScriptPreviewDialog::saveTo(const QString &fileName) const
 {
-    writeFileBytes(fileName, m_script.toUtf8());
+    writeWholeFile(fileName, m_script.toUtf8());
 }
 
 void ScriptPreviewDialog::copy() const
@@ -71,13 +70,6 @@ void ScriptPreviewDialog::save()
     } catch (const std::exception &e) {
         MessageBoxDialogs(this).error(withFullStop(QString::fromUtf8(e.what())));
     }
-}
-
-void writeFileBytes(const QString &fileName, const QByteArray &bytes)
-{
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw std::runtime_error(QStringLiteral("Unable to write to %1").arg(fileName).toStdString());
 }
 
 }  // namespace dbsync

@@ -28,7 +28,4 @@ private:
     QString m_script;
 };
 
-// Writes the bytes to the file in one step. Throws std::runtime_error naming the file.
-void writeFileBytes(const QString &fileName, const QByteArray &bytes);
-
 }  // namespace dbsync

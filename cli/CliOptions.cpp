@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include <QFileInfo>
+
 #include <map>
 
 namespace dbsync::cli {
@@ -18,6 +20,10 @@ Options parseOptions(const QStringList &arguments)
     Options options;
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
         options.help = true;
+        return options;
+    }
+    if (arguments.contains(QStringLiteral("--version"))) {
+        options.version = true;
         return options;
     }
     QStringList positional;
@@ -131,8 +137,23 @@ Options parseOptions(const QStringList &arguments)
     return options;
 }
 
-QString helpText()
+QString versionText()
 {
+    return QStringLiteral("dbsync-cli %1\n").arg(workflow::toolVersion());
+}
+
+QString helpText(const QStringList &searchPaths)
+{
+    QString settings = QStringLiteral("设置文件：\n"
+                                      "  没有 --settings 时，依次查找以下位置（与窗口相同），用第一个存在的：\n");
+    bool used = false;
+    for (const QString &path : searchPaths) {
+        const bool here = !used && QFileInfo::exists(path);
+        used = used || here;
+        settings += QStringLiteral("    %1%2\n").arg(path, here ? QStringLiteral("  （使用中）") : QString());
+    }
+    if (!used)
+        settings += QStringLiteral("  现在两处都没有设置文件。\n");
     return QStringLiteral(
         "用法：\n"
         "  dbsync-cli list   tables|routines 连接 [--format tsv|csv|json]\n"
@@ -148,18 +169,18 @@ QString helpText()
         "           直到没有可同步的行。建表或删表之后本轮即结束，其余的行留到下一轮。\n"
         "\n"
         "连接：\n"
-        "  --settings 文件       设置文件，默认是程序目录下窗口读取的 myini.ini\n"
-        "  --sample 主机[,端口]   样本服务器地址\n"
+        "  --settings 文件       设置文件，默认是窗口读取的 myini.ini（查找顺序见下）\n"
+        "  --sample 地址         样本服务器地址：主机（端口 1433）、主机,端口 或 主机\\实例名\n"
         "  --sample-login 用户   样本服务器用户名\n"
         "  --sample-db 数据库    样本数据库\n"
-        "  --target 主机[,端口]   目的服务器地址\n"
+        "  --target 地址         目的服务器地址，写法同 --sample\n"
         "  --target-login 用户   目的服务器用户名\n"
         "  --target-db 数据库    目的数据库\n"
         "  --compare server|local  server：由目的服务器通过分布式查询（OPENDATASOURCE）读取样本库并比较；\n"
         "                        local：分别读取两个数据库，在本机比较，目的服务器不需要 SQLOLEDB、\n"
         "                        sp_configure 权限，也收不到样本密码。默认取设置文件的“比较方式”，否则 server\n"
         "  没有给出的值取自设置文件。密码只取自设置文件或环境变量 DBSYNC_SAMPLE_PASSWORD、\n"
-        "  DBSYNC_TARGET_PASSWORD（环境变量优先），不能写在命令行上。默认的设置文件不存在时，\n"
+        "  DBSYNC_TARGET_PASSWORD（环境变量优先），不能写在命令行上。找不到设置文件时，\n"
         "  所有值都要由选项和环境变量给出。\n"
         "\n"
         "选项：\n"
@@ -171,13 +192,16 @@ QString helpText()
         "  --rounds N             sync 最多的轮数，默认 10\n"
         "  --no-backup            sync 不在第一条语句之前备份目的数据库\n"
         "  --help                 显示本说明\n"
+        "  --version              显示版本\n"
         "\n"
         "退出状态：\n"
         "  0  list 没有行；script 没有语句；sync 之后没有可同步的行\n"
         "  1  list 有行；script 有语句；sync 的各轮之后仍有可同步的行\n"
-        "  2  出错：用法、连接或服务器拒绝（服务器的消息写到标准错误；已执行的语句不会撤销）\n"
+        "  2  出错：用法、连接、服务器拒绝（服务器的消息写到标准错误；已执行的语句不会撤销），\n"
+        "     或写不进输出文件、标准输出\n"
         "\n"
-        "标准输出只有结果；标准错误是终端时，进度也写到那里。\n");
+        "标准输出只有结果；标准错误是终端时，进度也写到那里。\n"
+        "\n") + settings;
 }
 
 }  // namespace dbsync::cli

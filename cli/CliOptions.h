@@ -24,6 +24,7 @@ struct ConnectionOptions {
 
 struct Options {
     bool help = false;
+    bool version = false;
     Command command = Command::List;
     workflow::ListingKind kind = workflow::ListingKind::Tables;
     ConnectionOptions connection;
@@ -45,6 +46,10 @@ public:
 // The arguments after the program name. Throws UsageError.
 Options parseOptions(const QStringList &arguments);
 
-QString helpText();
+// searchPaths: where the settings file is looked for, in order; the first that exists is named as
+// the one in use.
+QString helpText(const QStringList &searchPaths);
+// "dbsync-cli <version>".
+QString versionText();
 
 }  // namespace dbsync::cli

@@ -1,16 +1,17 @@
 #include "cli/CliRun.h"
 
+#include "db/AdoConnection.h"
 #include "db/CrossServer.h"
 #include "db/DatabaseObjects.h"
 #include "db/DbError.h"
 #include "maintenance/Backup.h"
 #include "settings/ConnectionSettings.h"
+#include "settings/FileWrite.h"
 #include "workflow/ListingText.h"
 #include "workflow/Script.h"
 #include "workflow/Workflow.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 
 #include <array>
@@ -63,6 +64,18 @@ workflow::Plan planChosen(DatabaseObjects &objects, const ServerFields &fields, 
     return workflow::planRows(objects, fields, options.kind, listing, rows, *options.compare);
 }
 
+// The three connections of the window's connect command, in its order; a failure names the side
+// and the address before the driver's message, which alone does not say which server it was.
+void connect(AdoConnection &connection, const ConnectionParameters &parameters, const QString &side)
+{
+    try {
+        reopenConnection(connection, parameters);
+    } catch (const DbError &e) {
+        throw DbError(QStringLiteral("无法连接%1 %2：%3").arg(side, parameters.address, e.message()), e.sqlState(),
+                      e.nativeError());
+    }
+}
+
 QString firstLine(const QString &text)
 {
     const QString simple = text.simplified();
@@ -89,9 +102,7 @@ int scriptCommand(DatabaseObjects &objects, const ServerFields &fields, const Op
                                plan)
             .toUtf8();
     if (options.output) {
-        QFile file(*options.output);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(script) != script.size())
-            throw std::runtime_error(QStringLiteral("Unable to write to %1").arg(*options.output).toStdString());
+        writeWholeFile(*options.output, script);
     } else {
         io.out(script);
     }
@@ -142,10 +153,10 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
 
 }  // namespace
 
-QString settingsFileOf(const ConnectionOptions &options, const Io &io)
+std::optional<QString> settingsFileOf(const ConnectionOptions &options, const Io &io)
 {
     if (!options.settingsFile)
-        return io.defaultSettingsFile;
+        return findSettingsFile(io.settingsSearchPaths);
     if (!QFileInfo::exists(*options.settingsFile))
         usage(QStringLiteral("设置文件不存在：%1").arg(*options.settingsFile));
     return *options.settingsFile;
@@ -155,8 +166,10 @@ workflow::CompareMode resolveCompareMode(const Options &options, const Io &io)
 {
     if (options.compare)
         return *options.compare;
-    const QString settingsFile = settingsFileOf(options.connection, io);
-    const auto stored = readPlainSetting(settingsFile, QString::fromUtf8(kTargetSection), QString::fromUtf8(kCompareModeKey));
+    const auto settingsFile = settingsFileOf(options.connection, io);
+    if (!settingsFile)
+        return workflow::CompareMode::Server;
+    const auto stored = readPlainSetting(*settingsFile, QString::fromUtf8(kTargetSection), QString::fromUtf8(kCompareModeKey));
     return workflow::compareModeFromName(stored.value_or(QString())).value_or(workflow::CompareMode::Server);
 }
 
@@ -164,9 +177,9 @@ ServerFields resolveFields(const ConnectionOptions &options, const Io &io)
 {
     // Settings first, in the window's order; then the options and environment over them.
     std::array<std::optional<QString>, 8> values;
-    const QString settingsFile = settingsFileOf(options, io);
-    if (QFileInfo::exists(settingsFile))
-        readConnectionSettings(settingsFile, [&values](int i, const QString &text) { values[size_t(i)] = text; });
+    const auto settingsFile = settingsFileOf(options, io);
+    if (settingsFile)
+        readConnectionSettings(*settingsFile, [&values](int i, const QString &text) { values[size_t(i)] = text; });
 
     const auto set = [&values](int i, const std::optional<QString> &value) {
         if (value)
@@ -198,8 +211,10 @@ ServerFields resolveFields(const ConnectionOptions &options, const Io &io)
     for (size_t i = 0; i < values.size(); ++i) {
         // The target password may be empty, as in the window; every other value must be there.
         const bool empty = !values[i] || (i != 6 && values[i]->trimmed().isEmpty());
-        if (empty)
-            usage(missing[i]);
+        if (empty)  // without a file, say where none was found: the window's file may be elsewhere
+            usage(settingsFile ? missing[i]
+                               : missing[i] + QStringLiteral("（未找到设置文件，已查找：%1）")
+                                                  .arg(io.settingsSearchPaths.join(QStringLiteral("、"))));
     }
     return {*values[0], *values[1], *values[2], *values[3], *values[4], *values[5], *values[6], *values[7]};
 }
@@ -208,16 +223,25 @@ int run(const Options &options, const Io &io)
 {
     try {
         if (options.help) {
-            io.out(helpText().toUtf8());
+            io.out(helpText(io.settingsSearchPaths).toUtf8());
+            return 0;
+        }
+        if (options.version) {
+            io.out(versionText().toUtf8());
             return 0;
         }
         const ServerFields fields = resolveFields(options.connection, io);
         Options resolved = options;
         resolved.compare = resolveCompareMode(options, io);
         DatabaseObjects objects;
-        if (io.progress)
+        if (io.progress) {
+            if (const auto settingsFile = settingsFileOf(options.connection, io))
+                io.err(line(QStringLiteral("设置文件：%1").arg(*settingsFile)));
             io.err(line(QStringLiteral("连接 %1 和 %2 …").arg(fields.EIP, fields.Edit2)));
-        connectServers(fields, objects.ADOConnection1, objects.ADOConnection2, objects.ADOConnection3);
+        }
+        connect(objects.ADOConnection1, sampleServerParameters(fields), QStringLiteral("样本服务器"));
+        connect(objects.ADOConnection2, targetServerParameters(fields), QStringLiteral("目的服务器"));
+        connect(objects.ADOConnection3, targetDatabaseParameters(fields), QStringLiteral("目的服务器"));
         switch (options.command) {
         case Command::List: return listCommand(objects, fields, resolved, io);
         case Command::Script: return scriptCommand(objects, fields, resolved, io);

@@ -7,8 +7,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace dbsync::cli {
 
@@ -17,9 +19,12 @@ struct Io {
     std::function<void(const QByteArray &)> err;  // messages, and progress when wanted
     bool progress = false;                        // standard error is a terminal
     std::function<QString(const char *)> environment;  // an unset variable gives a null text
-    QString defaultSettingsFile;                  // the window's myini.ini
+    QStringList settingsSearchPaths;              // where the window looks for myini.ini, in order
 };
 
+// The settings file in use: --settings (which must exist), else the first of the search paths that
+// exists, else nothing. Throws UsageError.
+std::optional<QString> settingsFileOf(const ConnectionOptions &options, const Io &io);
 // The eight values. Throws UsageError naming the first value that nothing gives, or a
 // settings file given with --settings that does not exist; the settings reader's errors
 // pass through.

@@ -1,11 +1,14 @@
 // dbsync-cli: the listings, scripts and synchronisations of the window, for scripts and build
 // servers.
 #include "cli/CliRun.h"
+#include "settings/ConnectionSettings.h"
+#include "settings/FileWrite.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 int main(int argc, char *argv[])
@@ -15,9 +18,16 @@ int main(int argc, char *argv[])
     arguments.removeFirst();
 
     dbsync::cli::Io io;
+    // A full disk or a closed pipe must not pass for a written result.
     io.out = [](const QByteArray &bytes) {
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-        std::fflush(stdout);
+        errno = 0;
+        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size())
+            || std::fflush(stdout) != 0) {
+            const int error = errno;
+            std::clearerr(stdout);
+            throw dbsync::FileError(QStringLiteral("Unable to write to standard output"),
+                                    QString::fromLocal8Bit(std::strerror(error ? error : EIO)));
+        }
     };
     io.err = [](const QByteArray &bytes) {
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
@@ -27,8 +37,8 @@ int main(int argc, char *argv[])
     io.environment = [](const char *name) {
         return qEnvironmentVariableIsSet(name) ? qEnvironmentVariable(name) : QString();
     };
-    // The file the window reads: "./myini.ini" in the program's folder, which is dbsync's.
-    io.defaultSettingsFile = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("myini.ini"));
+    // The window's places: dbsync-cli lives beside dbsync.
+    io.settingsSearchPaths = dbsync::settingsSearchPaths();
 
     dbsync::cli::Options options;
     try {

@@ -6,7 +6,8 @@ set(CPACK_PACKAGE_NAME dbsync)
 set(CPACK_PACKAGE_VENDOR "dbsync contributors")
 set(CPACK_PACKAGE_CONTACT "dbsync contributors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Compares a sample SQL Server database with a target one and synchronises the target")
-set(CPACK_PACKAGE_DESCRIPTION
+# One string: separate strings would make a list, whose ";" ends up in the control file.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "dbsync lists the views, stored procedures and table columns in which a target SQL Server\n"
     "database differs from a sample one and brings the selected ones into line. sqlsim, a SQL\n"
     "Server simulator on loopback, comes with it for trying the tool out.")

@@ -208,30 +208,51 @@ QString toOdbcConnectionString(const QString &oleDbConnectionString, const OdbcD
     return toOdbcConnectionString(parametersFromConnectionString(oleDbConnectionString), driver);
 }
 
-QString toOdbcConnectionString(const ConnectionParameters &parameters, const OdbcDriverChoice &driver)
+ServerAddress parseServerAddress(const QString &address)
 {
-    QString dataSource = parameters.address.trimmed();
+    QString dataSource = address.trimmed();
     if (dataSource.startsWith(QLatin1String("tcp:"), Qt::CaseInsensitive))
         dataSource = dataSource.mid(4);
-    QString host = dataSource;
-    QString port;
+    ServerAddress parsed;
+    parsed.host = dataSource;
     if (const qsizetype comma = dataSource.lastIndexOf(QLatin1Char(',')); comma >= 0) {
-        host = dataSource.left(comma).trimmed();
-        port = dataSource.mid(comma + 1).trimmed();
+        parsed.host = dataSource.left(comma).trimmed();
+        parsed.port = dataSource.mid(comma + 1).trimmed();
     }
-    if (host == QLatin1String(".") || host.compare(QLatin1String("(local)"), Qt::CaseInsensitive) == 0)
-        host = QStringLiteral("127.0.0.1");
+    if (const qsizetype backslash = parsed.host.indexOf(QLatin1Char('\\')); backslash >= 0) {
+        parsed.instance = parsed.host.mid(backslash + 1).trimmed();
+        parsed.host = parsed.host.left(backslash).trimmed();
+    }
+    if (parsed.host == QLatin1String(".") || parsed.host.compare(QLatin1String("(local)"), Qt::CaseInsensitive) == 0)
+        parsed.host = QStringLiteral("127.0.0.1");
+    return parsed;
+}
+
+QString toOdbcConnectionString(const ConnectionParameters &parameters, const OdbcDriverChoice &driver)
+{
+    const ServerAddress address = parseServerAddress(parameters.address);
+    // A port given wins over the instance, as with SQL Server's own clients.
+    const bool viaBrowser = address.port.isEmpty() && !address.instance.isEmpty();
+    const QString port = address.port.isEmpty() && !viaBrowser ? QString::number(kDefaultSqlServerPort) : address.port;
 
     QString driverName = driver.driver;
     driverName.replace(QLatin1Char('}'), QLatin1String("}}"));
     QString s = QStringLiteral("DRIVER={") + driverName + QLatin1Char('}');
     const auto odbcValue = [&driver](const QString &value) { return dbsync::odbcValue(value, driver.kind); };
     if (driver.kind == OdbcDriverChoice::Kind::Microsoft) {
-        s += QStringLiteral(";Server=") + odbcValue(port.isEmpty() ? host : host + QLatin1Char(',') + port);
+        QString server = address.host;
+        if (!address.instance.isEmpty())
+            server += QLatin1Char('\\') + address.instance;
+        if (!port.isEmpty())
+            server += QLatin1Char(',') + port;
+        s += QStringLiteral(";Server=") + odbcValue(server);
+    } else if (viaBrowser) {
+        // FreeTDS asks the SQL Server Browser (UDP 1434) for the instance's port.
+        s += QStringLiteral(";Server=") + odbcValue(address.host + QLatin1Char('\\') + address.instance);
     } else {
-        s += QStringLiteral(";Server=") + odbcValue(host);
-        if (!port.isEmpty())  // without one FreeTDS asks for an instance or takes 1433
-            s += QStringLiteral(";Port=") + odbcValue(port);
+        // Without a port FreeTDS takes the one of its configuration, which Debian's leaves unset:
+        // it would not even try to connect.
+        s += QStringLiteral(";Server=") + odbcValue(address.host) + QStringLiteral(";Port=") + odbcValue(port);
     }
     s += QStringLiteral(";UID=") + odbcValue(parameters.login);
     s += QStringLiteral(";PWD=") + odbcValue(parameters.password);

@@ -19,8 +19,20 @@ struct ConnectionParameters {
     QString password;
     QString login;
     std::optional<QString> initialCatalog;
-    QString address;  // "host" or "host,port"
+    QString address;  // "host", "host,port" or "host\\instance", maybe after "tcp:"
 };
+
+// SQL Server's port for the default instance, which a bare host means.
+inline constexpr int kDefaultSqlServerPort = 1433;
+
+// A server address split as SQL Server's clients read it: "tcp:" dropped, a port after the last
+// ",", an instance after the "\\" of the host; "." and "(local)" are the loopback address.
+struct ServerAddress {
+    QString host;
+    QString port;      // empty when none is given
+    QString instance;  // empty for the default instance
+};
+ServerAddress parseServerAddress(const QString &address);
 
 // "Provider=SQLOLEDB.1;Persist Security Info=True;;Password=" + password + ";User ID=" + login
 // [+ ";Initial Catalog=" + catalog] + ";Data Source=" + address. Values go in as given.
@@ -59,9 +71,10 @@ QList<OdbcDriverInfo> registeredOdbcDrivers();
 // Password, User ID, Initial Catalog, Data Source). Throws DbError for any other.
 ConnectionParameters parametersFromConnectionString(const QString &oleDbConnectionString);
 
-// The ODBC connection string for the given driver: the address "host,port" becomes the server
-// and port, login, password and initial catalog their ODBC keywords; values are braced where
-// ODBC needs it, so every value reaches the driver whole.
+// The ODBC connection string for the given driver: the address becomes the server and port (1433
+// for a bare host, the instance's own through the SQL Server Browser for "host\\instance"), login,
+// password and initial catalog their ODBC keywords; values are braced where ODBC needs it, so
+// every value reaches the driver whole.
 QString toOdbcConnectionString(const ConnectionParameters &parameters, const OdbcDriverChoice &driver);
 QString toOdbcConnectionString(const QString &oleDbConnectionString, const OdbcDriverChoice &driver);
 

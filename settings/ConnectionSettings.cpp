@@ -1,6 +1,7 @@
 #include "settings/ConnectionSettings.h"
 
 #include "settings/DESUnit.h"
+#include "settings/FileWrite.h"
 #include "settings/IniFile.h"
 
 #include <QCoreApplication>
@@ -47,24 +48,63 @@ QString enterProgramFolder()
     return folder;
 }
 
+QString userSettingsFolder()
+{
+    // Not AppConfigLocation: that follows the program's name, and dbsync-cli must find dbsync's.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/dbsync");
+}
+
+QStringList settingsSearchPaths(const QString &programFolder, const QString &userFolder)
+{
+    const QString name = QFileInfo(QString::fromLatin1(kSettingsFileName)).fileName();
+    return {QDir(programFolder).filePath(name), QDir(userFolder).filePath(name)};
+}
+
+QStringList settingsSearchPaths()
+{
+    return settingsSearchPaths(QCoreApplication::applicationDirPath(), userSettingsFolder());
+}
+
+std::optional<QString> findSettingsFile(const QStringList &searchPaths)
+{
+    for (const QString &path : searchPaths)
+        if (QFileInfo::exists(path))
+            return path;
+    return std::nullopt;
+}
+
 QString settingsFolder(const QString &programFolder, const QString &userFolder)
 {
-    const QFileInfo program(programFolder);
-    if (QFileInfo::exists(QDir(programFolder).filePath(QString::fromLatin1(kSettingsFileName))) || program.isWritable())
+    const QStringList paths = settingsSearchPaths(programFolder, userFolder);
+    if (QFileInfo::exists(paths[0]))
         return programFolder;
-    return userFolder;
+    if (QFileInfo::exists(paths[1]))
+        return userFolder;
+    return QFileInfo(programFolder).isWritable() ? programFolder : userFolder;
 }
 
 QString enterSettingsFolder()
 {
     const QString program = QCoreApplication::applicationDirPath();
-    const QString folder =
-        settingsFolder(program, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    const QString folder = settingsFolder(program, userSettingsFolder());
     if (folder == program)
         return enterProgramFolder();
     if (folder.isEmpty() || !QDir().mkpath(folder) || !QDir::setCurrent(folder))
         throw std::runtime_error(QStringLiteral("Unable to enter the settings folder %1").arg(folder).toStdString());
     return folder;
+}
+
+std::optional<QString> enterFoundSettingsFolder()
+{
+    const auto found = findSettingsFile(settingsSearchPaths());
+    if (!found) {
+        enterProgramFolder();
+        return std::nullopt;
+    }
+    const QString folder = QFileInfo(*found).path();
+    if (!QDir::setCurrent(folder))
+        throw std::runtime_error(QStringLiteral("Unable to enter the settings folder %1").arg(folder).toStdString());
+    return found;
 }
 
 void writeConnectionSettings(const QString &fileName, const std::array<QString, 8> &fieldTexts,
@@ -79,8 +119,8 @@ void writeConnectionSettings(const QString &fileName, const std::array<QString, 
     std::optional<IniFile> ini;
     try {
         ini.emplace(fileName);
-    } catch (const std::runtime_error &) {
-        throw std::runtime_error(QStringLiteral("Unable to write to %1").arg(fileName).toStdString());
+    } catch (const FileError &e) {
+        throw FileError(QStringLiteral("Unable to write to %1").arg(fileName), e.reason());
     }
     for (std::size_t i = 0; i < stored.size(); ++i) {
         const SettingsEntry &entry = settingsEntries()[i];

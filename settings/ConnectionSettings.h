@@ -5,6 +5,7 @@
 // text under the settings key.
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 #include <array>
@@ -33,19 +34,37 @@ const std::array<QString, 8> &settingsReadDefaults();
 // returns it. Throws std::runtime_error when the folder cannot be entered.
 QString enterProgramFolder();
 
-// The folder that holds the settings file: programFolder when it holds one or can be written (a
-// build tree, a private prefix), else userFolder, which an installed program's user can write.
+// The user's configuration folder for the settings file, the same for the window and dbsync-cli:
+// $XDG_CONFIG_HOME/dbsync, usually ~/.config/dbsync.
+QString userSettingsFolder();
+
+// Where the settings file is looked for, in this order: beside the program, then in the user's
+// configuration folder. Full paths.
+QStringList settingsSearchPaths(const QString &programFolder, const QString &userFolder);
+QStringList settingsSearchPaths();
+
+// The first of the search paths that exists, or nothing.
+std::optional<QString> findSettingsFile(const QStringList &searchPaths);
+
+// The folder a written settings file goes to: the one that holds the file found first; without
+// one, programFolder when it can be written (a build tree, a private prefix), else userFolder,
+// which an installed program's user can write.
 QString settingsFolder(const QString &programFolder, const QString &userFolder);
 
-// Makes settingsFolder(program's folder, the user's configuration folder of the application)
-// the current directory, creating the latter when it is chosen; returns it. Throws
-// std::runtime_error when the folder cannot be made or entered.
+// Makes settingsFolder(program's folder, userSettingsFolder()) the current directory, creating
+// the latter when it is chosen; returns it. Throws std::runtime_error when the folder cannot be
+// made or entered.
 QString enterSettingsFolder();
+
+// Makes the folder of the settings file found first the current directory and returns the file's
+// full path; without one, makes the program's folder current and returns nothing.
+std::optional<QString> enterFoundSettingsFolder();
 
 // Writes the eight field texts (table order) to fileName, encrypting all but the two addresses.
 // Everything is encrypted before the file is touched, and the file is replaced in one step, so
-// on any failure the old file is unchanged. Throws std::runtime_error with the cipher's message,
-// or "Unable to write to <fileName>" when the file cannot be written.
+// on any failure the old file is unchanged. A new file is readable by its owner only. Throws
+// std::runtime_error with the cipher's message, or FileError "Unable to write to <fileName>:
+// <reason>" when the file cannot be written.
 // Extras: further entries, each (section, key, value) in plain text, written in the same step.
 struct ExtraSetting {
     QString section, key, value;

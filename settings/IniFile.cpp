@@ -1,12 +1,13 @@
 #include "settings/IniFile.h"
 
+#include "settings/FileWrite.h"
+
 // Debian's SimpleIni is built with ICU conversion; the header must agree with the library.
 #define SI_CONVERT_ICU
 #include <SimpleIni.h>
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -117,12 +118,12 @@ IniFile::IniFile(QString fileName)
 
 void IniFile::failRead(const QString &reason) const
 {
-    throw std::runtime_error(QStringLiteral("Unable to read %1: %2").arg(m_fileName, reason).toStdString());
+    throw FileError(QStringLiteral("Unable to read %1").arg(m_fileName), reason);
 }
 
-void IniFile::failWrite() const
+void IniFile::failWrite(const QString &reason) const
 {
-    throw std::runtime_error(QStringLiteral("Unable to write to %1").arg(m_fileName).toStdString());
+    throw FileError(QStringLiteral("Unable to write to %1").arg(m_fileName), reason);
 }
 
 void IniFile::parse(const QByteArray &data)
@@ -219,7 +220,7 @@ QString IniFile::read(const QString &section, const QString &key, const QString 
 void IniFile::write(const QString &section, const QString &key, const QString &value)
 {
     if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')) || value.contains(QChar(0)))
-        failWrite();
+        failWrite(QStringLiteral("a value cannot hold a line break or a NUL character"));
     const QString stored = storedForm(value);
 
     bool inSection = false;
@@ -269,20 +270,13 @@ void IniFile::save() const
     if (info.exists()) {
         // Windows refuses a read-only file; root would not, and the rename would replace it.
         constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-        if (!info.isFile() || !info.isWritable() || !(info.permissions() & anyWrite))
-            failWrite();
+        if (!info.isFile())
+            failWrite(QStringLiteral("not a file"));
+        if (!info.isWritable() || !(info.permissions() & anyWrite))
+            failWrite(QStringLiteral("the file is read-only"));
     }
-
-    const QByteArray data = contents();
-    QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        failWrite();
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        failWrite();
-    }
-    if (!file.commit())
-        failWrite();
+    // It holds the passwords: a new file is the owner's alone.
+    writeWholeFile(m_fileName, contents(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 } // namespace dbsync

@@ -20,7 +20,7 @@ public:
     // Larger files are refused: a settings file is a few hundred bytes.
     static constexpr qint64 kMaxSize = 1024 * 1024;
 
-    // Loads the file; a missing file reads as empty. Throws std::runtime_error
+    // Loads the file; a missing file reads as empty. Throws FileError
     // "Unable to read <fileName>: <reason>" for a folder, a file that cannot be read,
     // one larger than kMaxSize, or one that is not text.
     explicit IniFile(QString fileName);
@@ -30,12 +30,13 @@ public:
     QString read(const QString &section, const QString &key, const QString &defaultValue) const;
 
     // Sets the entry in memory, adding the section or key at need. A value that cannot stand
-    // on one line (line break, U+0000) throws "Unable to write to <fileName>".
+    // on one line (line break, U+0000) throws FileError "Unable to write to <fileName>: <reason>".
     void write(const QString &section, const QString &key, const QString &value);
 
     // Replaces the file by a temporary file renamed over it, so a failed or refused write leaves
-    // the old file whole. A read-only file is refused like on Windows, even for root.
-    // Throws std::runtime_error("Unable to write to <fileName>").
+    // the old file whole. A read-only file is refused like on Windows, even for root. A new file
+    // is readable by its owner only; an existing one keeps its permissions.
+    // Throws FileError "Unable to write to <fileName>: <reason>".
     void save() const;
 
     const QString &fileName() const { return m_fileName; }
@@ -50,7 +51,7 @@ private:
     };
 
     [[noreturn]] void failRead(const QString &reason) const;
-    [[noreturn]] void failWrite() const;
+    [[noreturn]] void failWrite(const QString &reason) const;
     void parse(const QByteArray &data);
     QString decode(const QByteArray &bytes) const;
     QByteArray encode(const QString &text) const;

@@ -1,5 +1,6 @@
 #include "sim/server/Cli.h"
 
+#include "sim/server/Browser.h"
 #include "sim/server/EventLog.h"
 #include "sim/server/Server.h"
 
@@ -22,7 +23,8 @@ namespace sqlsim::server {
 const char *const kUsage =
     "usage: sqlsim --server NAME=127.0.0.1:PORT ... [--login NAME:USER:PASSWORD[:nosysadmin]]...\n"
     "              [--database NAME:DBNAME]... [--init NAME:FILE.sql]... [--backup-dir NAME:DIR]...\n"
-    "              [--no-oledb-provider NAME]... [--log FILE] [--ready-file FILE] [--exit-with-parent]\n";
+    "              [--no-oledb-provider NAME]... [--browser 127.0.0.1:PORT] [--log FILE] [--ready-file FILE]\n"
+    "              [--exit-with-parent]\n";
 
 namespace {
 
@@ -43,23 +45,29 @@ InstanceConfig &instanceNamed(Options &o, const std::string &option, const std::
     throw UsageError(option + " names server '" + name + "', which no --server defines");
 }
 
-InstanceConfig parseServer(const std::string &value)
+// "127.0.0.1:PORT" or "localhost:PORT"; what names the option in messages.
+std::uint16_t parseLoopbackPort(const std::string &what, const std::string &address)
 {
-    const auto eq = value.find('=');
-    const auto colon = value.rfind(':');
-    if (eq == std::string::npos || eq == 0 || colon == std::string::npos || colon < eq)
-        throw UsageError("--server expects NAME=127.0.0.1:PORT, got '" + value + "'");
-    InstanceConfig c;
-    c.name = value.substr(0, eq);
-    const std::string host = value.substr(eq + 1, colon - eq - 1);
-    if (host != "127.0.0.1" && host != "localhost")
-        throw UsageError("--server " + c.name + ": sqlsim listens on 127.0.0.1 only, not '" + host + "'");
-    const std::string port = value.substr(colon + 1);
+    const auto colon = address.rfind(':');
+    const std::string host = colon == std::string::npos ? address : address.substr(0, colon);
+    if (colon == std::string::npos || (host != "127.0.0.1" && host != "localhost"))
+        throw UsageError(what + ": sqlsim listens on 127.0.0.1 only, not '" + host + "'");
+    const std::string port = address.substr(colon + 1);
     unsigned n = 0;
     const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), n);
     if (port.empty() || ec != std::errc() || end != port.data() + port.size() || n > 65535)
-        throw UsageError("--server " + c.name + ": bad port '" + port + "'");
-    c.port = static_cast<std::uint16_t>(n);
+        throw UsageError(what + ": bad port '" + port + "'");
+    return static_cast<std::uint16_t>(n);
+}
+
+InstanceConfig parseServer(const std::string &value)
+{
+    const auto eq = value.find('=');
+    if (eq == std::string::npos || eq == 0 || value.find(':', eq) == std::string::npos)
+        throw UsageError("--server expects NAME=127.0.0.1:PORT, got '" + value + "'");
+    InstanceConfig c;
+    c.name = value.substr(0, eq);
+    c.port = parseLoopbackPort("--server " + c.name, value.substr(eq + 1));
     return c;
 }
 
@@ -93,6 +101,8 @@ Options parseOptions(const std::vector<std::string> &args)
             o.logFile = value;
         } else if (opt == "--ready-file") {
             o.readyFile = value;
+        } else if (opt == "--browser") {
+            o.browserPort = parseLoopbackPort("--browser", value);
         } else {
             throw UsageError("unknown option '" + opt + "'");
         }
@@ -196,11 +206,16 @@ int runSqlsim(int argc, char **argv, Engine &engine)
         std::unique_ptr<EventLog> log = options.logFile.empty() ? std::make_unique<EventLog>()
                                                                 : std::make_unique<EventLog>(options.logFile);
         Server server(engine, *log);
+        Browser browser(*log);
+        std::vector<BrowserInstance> named;
         for (auto &inst : options.instances) {
             inst.port = server.listen(inst.name, inst.port);
             engine.addInstance(inst);
             engine.setInstancePort(inst.name, inst.port);
+            named.push_back({inst.name, inst.port});
         }
+        if (options.browserPort)
+            browser.listen(*options.browserPort);
         for (const auto &[name, file] : options.inits) {
             try {
                 engine.runScript(name, readFile(file));
@@ -209,10 +224,12 @@ int runSqlsim(int argc, char **argv, Engine &engine)
             }
         }
         server.start();
+        browser.start(std::move(named));
         if (!options.readyFile.empty())
             writeReadyFile(options.readyFile, options.instances);
         int sig = 0;
         sigwait(&signals, &sig);
+        browser.stop();
         server.stop();
     } catch (const std::exception &e) {
         std::cerr << "sqlsim: " << e.what() << "\n";

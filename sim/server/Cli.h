@@ -4,6 +4,7 @@
 #include "sim/engine/Engine.h"
 
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> inits;  // instance, script file
     std::string logFile;
     std::string readyFile;
+    std::optional<std::uint16_t> browserPort;  // --browser: the SQL Server Browser's UDP port
     bool exitWithParent = false;  // tests: never outlive the process that started us
 };
 

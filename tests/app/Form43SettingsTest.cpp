@@ -69,17 +69,27 @@ class Form43SettingsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void writeChecksInOrderWithFocusAndWritesNothing();
     void writeThenReadGivesTheFieldsBackAndLists();
     void badStoredValueStopsTheReadPartWay();
     void refusedWriteIsShownAndNotReportedAsDone();
+    void missingFileIsToldBeforeTheDefaults();
     void unwritableProgramFolderKeepsTheFileInTheUserFolder();
 
 private:
     QTemporaryDir m_elsewhere;  // a current directory that is not the program's folder
+    QTemporaryDir m_config;     // the user's configuration folder, unless the caller gives one
 };
+
+void Form43SettingsTest::initTestCase()
+{
+    // Never the real user's file: the search would find it after the program's folder.
+    if (!qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+}
 
 void Form43SettingsTest::init()
 {
@@ -199,8 +209,21 @@ void Form43SettingsTest::refusedWriteIsShownAndNotReportedAsDone()
     fill(form, {"10.0.0.1", "sa", "pw", "db1", "10.0.0.2", "sa2", "pw2", "db2"});
     QVERIFY(QDir().mkpath(settingsPath()));  // a folder where the file should be
     QTest::mouseClick(form.Button5, Qt::LeftButton);
-    QCOMPARE(dialogs.texts("error"), QStringList({"Unable to write to ./myini.ini."}));
+    QCOMPARE(dialogs.texts("error"), QStringList({"Unable to write to " + settingsPath() + ": not a file."}));
     QCOMPARE(dialogs.texts("inputCheck"), QStringList());
+}
+
+void Form43SettingsTest::missingFileIsToldBeforeTheDefaults()
+{
+    SettingsForm form;
+    RecordingDialogs dialogs;
+    form.setDialogs(&dialogs);
+    form.runCommand(&TForm43::Button4Click);
+    const QString searched = settingsPath() + "\n"
+        + QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/dbsync/myini.ini";
+    QCOMPARE(dialogs.texts("inputCheck"), QStringList({"未找到连接文件！已查找：\n" + searched}));
+    QCOMPARE(fields(form), QStringList({"127.0.0.1", "sa", "", "aaa", "127.0.0.1", "sa", "", "aaa"}));
+    QCOMPARE(form.lists, 1);
 }
 
 // Run by readonly-program.sh from a copy of this program in a folder its user cannot write, as
@@ -209,7 +232,7 @@ void Form43SettingsTest::unwritableProgramFolderKeepsTheFileInTheUserFolder()
 {
     if (QFileInfo(QCoreApplication::applicationDirPath()).isWritable())
         QSKIP("the program's folder can be written");
-    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/dbsync";
     QVERIFY(!QFileInfo::exists(userFolder));  // made by the command
     SettingsForm form;
     RecordingDialogs dialogs;
@@ -220,6 +243,8 @@ void Form43SettingsTest::unwritableProgramFolderKeepsTheFileInTheUserFolder()
     QCOMPARE(dialogs.texts("error"), QStringList());
     QCOMPARE(dialogs.texts("inputCheck"), QStringList({"连接文件生成！"}));
     QVERIFY(QFileInfo::exists(userFolder + "/myini.ini"));
+    const auto user = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    QCOMPARE(QFile::permissions(userFolder + "/myini.ini") & ~user, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QVERIFY(!QFileInfo::exists(settingsPath()));
     QCOMPARE(QDir::currentPath(), userFolder);
 

@@ -72,11 +72,14 @@ protected:
                 "--target", sim->address("target"), "--target-login", "sa", "--target-db", targetDb};
     }
 
-    // Runs dbsync-cli with the arguments; the passwords in the environment unless told.
+    // Runs dbsync-cli with the arguments; the passwords in the environment unless told; standard
+    // output to the file when one is given.
     static Outcome run(const QStringList &args, const QString &samplePassword = "pw1",
-                       const QString &targetPassword = "pw2")
+                       const QString &targetPassword = "pw2", const QString &outputFile = {})
     {
         QProcess p;
+        if (!outputFile.isEmpty())
+            p.setStandardOutputFile(outputFile);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DBSYNC_SAMPLE_PASSWORD");
         env.remove("DBSYNC_TARGET_PASSWORD");
@@ -226,10 +229,29 @@ TEST_F(Cli, BadInputEndsWithAMessageAndTwo)
     expectRefused(run(QStringList{"list", "tables"} + connection(), "wrong"), "Login failed");
     expectRefused(run("list", "tables", {"--target-db", "no_such_db"}), "no_such_db");
     expectRefused(run("list", "tables", {"--settings", "/nonexistent/myini.ini"}), "/nonexistent/myini.ini");
+    // A connection error names the side and the address before the driver's message.
     QStringList unreachable = connection();
     unreachable[1] = "127.0.0.1,1";  // nothing listens there
-    expectRefused(run(QStringList{"list", "tables"} + unreachable), "dbsync-cli: ");
+    expectRefused(run(QStringList{"list", "tables"} + unreachable), "dbsync-cli: 无法连接样本服务器 127.0.0.1,1：");
+    expectRefused(run(QStringList{"list", "tables"} + connection(), "wrong"),
+                  "dbsync-cli: 无法连接样本服务器 " + sim->address("sample") + "：Login failed");
     EXPECT_EQ(run({"--help"}).status, 0);
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "dbsync-cli " DBSYNC_VERSION "\n");
+}
+
+// A script or listing that cannot be written must not pass for one that was: a pipeline would
+// report no drift.
+TEST_F(Cli, OutputThatCannotBeWrittenEndsWithTwo)
+{
+    onSample("create table orders (id int not null)");
+    Outcome o = run("script", "tables", {"--output", "/dev/full"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, "dbsync-cli: Unable to write to /dev/full: No space left on device\n");
+    o = run(QStringList{"list", "tables"} + connection(), "pw1", "pw2", "/dev/full");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, "dbsync-cli: Unable to write to standard output: No space left on device\n");
 }
 
 TEST_F(Cli, ValuesComeFromTheSettingsFileTheWindowWrites)

@@ -54,17 +54,31 @@ TEST(ConnectionString, TranslatesForFreeTds)
     EXPECT_EQ(toOdbcConnectionString(buildConnectionString("pw", "sa", QString("shop"), "127.0.0.1,14330"), kFreeTds),
               "DRIVER={FreeTDS};Server=127.0.0.1;Port=14330;UID=sa;PWD=pw;Database=shop;"
               "TDS_Version=7.4;ClientCharset=UTF-8");
-    EXPECT_EQ(toOdbcConnectionString(buildConnectionString("", "sa", std::nullopt, "dbhost"), kFreeTds),
-              "DRIVER={FreeTDS};Server=dbhost;UID=sa;PWD=;TDS_Version=7.4;ClientCharset=UTF-8");
     EXPECT_EQ(toOdbcConnectionString(buildConnectionString("p", "u", std::nullopt, "(local),1500"), kFreeTds),
               "DRIVER={FreeTDS};Server=127.0.0.1;Port=1500;UID=u;PWD=p;TDS_Version=7.4;ClientCharset=UTF-8");
 }
 
-TEST(ConnectionString, TranslatesForMicrosoftDriver)
+// Each address form as each driver is given it: a bare host is port 1433, an instance is left to
+// the SQL Server Browser, a port given wins over an instance.
+TEST(ConnectionString, AddressForms)
 {
-    EXPECT_EQ(toOdbcConnectionString(buildConnectionString("pw", "sa", std::nullopt, "srv,1433"), kMicrosoft),
-              "DRIVER={ODBC Driver 18 for SQL Server};Server=srv,1433;UID=sa;PWD=pw;"
-              "Encrypt=no;TrustServerCertificate=yes");
+    const struct {
+        QString address, freeTds, microsoft;
+    } cases[] = {
+        {"dbhost", "Server=dbhost;Port=1433", "Server=dbhost,1433"},
+        {" tcp:dbhost , 1500 ", "Server=dbhost;Port=1500", "Server=dbhost,1500"},
+        {"TCP:.", "Server=127.0.0.1;Port=1433", "Server=127.0.0.1,1433"},
+        {"dbhost\\SQLEXPRESS", "Server=dbhost\\SQLEXPRESS", "Server=dbhost\\SQLEXPRESS"},
+        {"(local)\\INST,1501", "Server=127.0.0.1;Port=1501", "Server=127.0.0.1\\INST,1501"},
+    };
+    for (const auto &c : cases) {
+        const QString freeTds = toOdbcConnectionString(buildConnectionString("", "sa", std::nullopt, c.address), kFreeTds);
+        EXPECT_EQ(freeTds, "DRIVER={FreeTDS};" + c.freeTds + ";UID=sa;PWD=;TDS_Version=7.4;ClientCharset=UTF-8");
+        const QString microsoft =
+            toOdbcConnectionString(buildConnectionString("pw", "sa", std::nullopt, c.address), kMicrosoft);
+        EXPECT_EQ(microsoft, "DRIVER={ODBC Driver 18 for SQL Server};" + c.microsoft
+                                 + ";UID=sa;PWD=pw;Encrypt=no;TrustServerCertificate=yes");
+    }
 }
 
 TEST(ConnectionString, OdbcValuesAreBracedWhereNeeded)
@@ -89,7 +103,7 @@ TEST(ConnectionString, OdbcValuesAreBracedWhereNeeded)
     EXPECT_EQ(odbcValue("x};UID=evil", K::Microsoft), "{x}};UID=evil}");
     // A catalogue name cannot add keywords of its own.
     EXPECT_EQ(toOdbcConnectionString("Password=p;User ID=u;Initial Catalog='x;UID=evil';Data Source=h", kFreeTds),
-              "DRIVER={FreeTDS};Server=h;UID=u;PWD=p;Database={x;UID=evil};TDS_Version=7.4;ClientCharset=UTF-8");
+              "DRIVER={FreeTDS};Server=h;Port=1433;UID=u;PWD=p;Database={x;UID=evil};TDS_Version=7.4;ClientCharset=UTF-8");
 }
 
 TEST(ConnectionString, ValuesThatBreakTheOleDbSyntaxAreRejected)

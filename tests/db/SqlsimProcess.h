@@ -45,16 +45,18 @@ public:
         QStringList databases;
         bool sysadmin = true;       // false: sp_configure is refused (15247)
         bool oledbProvider = true;  // false: OPENDATASOURCE fails with 7403, as on Linux
+        int port = 0;               // 0: a free one
     };
 
-    explicit SqlsimProcess(const QList<Server> &servers)
+    // more: further options, such as --browser.
+    explicit SqlsimProcess(const QList<Server> &servers, const QStringList &more = {})
     {
         if (!m_dir.isValid())
             throw std::runtime_error("no temporary folder");
         const QString ready = m_dir.filePath(QStringLiteral("ready"));
         QStringList args;
         for (const Server &s : servers) {
-            args << QStringLiteral("--server") << s.name + QStringLiteral("=127.0.0.1:0");
+            args << QStringLiteral("--server") << s.name + QStringLiteral("=127.0.0.1:%1").arg(s.port);
             args << QStringLiteral("--login")
                  << s.name + QLatin1Char(':') + s.login + QLatin1Char(':') + s.password
                         + (s.sysadmin ? QString() : QStringLiteral(":nosysadmin"));
@@ -66,7 +68,7 @@ public:
             QDir().mkpath(backups);
             args << QStringLiteral("--backup-dir") << s.name + QLatin1Char(':') + backups;
         }
-        args << QStringLiteral("--ready-file") << ready << QStringLiteral("--log") << logPath()
+        args << more << QStringLiteral("--ready-file") << ready << QStringLiteral("--log") << logPath()
              << QStringLiteral("--exit-with-parent");
         start(args);
         QElapsedTimer timer;

@@ -28,4 +28,9 @@ for d in libqt6widgets6 libqt6core6 libodbc tdsodbc unixodbc libc6; do
   grep -Eq "(^|, )$d[ ,(]|(^|, )$d\$|(^|, )$d[^ ,]* " <<<"$depends" || fail "Depends lacks $d: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = dbsync ] || fail "package name"
+# The long description as apt shows it: three lines of text, nothing of CMake's list syntax.
+description=$(dpkg-deb -f "$deb" Description)
+[ "$(wc -l <<<"$description")" = 4 ] || fail "description lines: $description"
+! grep -q ';' <<<"$description" || fail "stray ; in the description: $description"
+grep -q '^ dbsync lists the views' <<<"$description" || fail "description: $description"
 echo "$(basename "$deb"): $(wc -l <<<"$files") entries; Depends: $depends"

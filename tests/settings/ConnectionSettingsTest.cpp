@@ -196,11 +196,13 @@ TEST_F(ConnectionSettingsTest, FailedWritesLeaveTheOldFile)
 
     fields = kFields;
     fields[4] = QStringLiteral("1.2.3.4\n[程序参数]");
-    EXPECT_EQ(errorOf([&] { writeConnectionSettings(file(), fields); }), "Unable to write to " + file().toStdString());
+    EXPECT_EQ(errorOf([&] { writeConnectionSettings(file(), fields); }),
+              "Unable to write to " + file().toStdString() + ": a value cannot hold a line break or a NUL character");
     EXPECT_EQ(get(), before);
 
     ASSERT_TRUE(QFile::setPermissions(file(), QFileDevice::ReadOwner));
-    EXPECT_EQ(errorOf([&] { writeConnectionSettings(file(), kFields); }), "Unable to write to " + file().toStdString());
+    EXPECT_EQ(errorOf([&] { writeConnectionSettings(file(), kFields); }),
+              "Unable to write to " + file().toStdString() + ": the file is read-only");
     EXPECT_EQ(get(), before);
 }
 
@@ -213,7 +215,8 @@ TEST_F(ConnectionSettingsTest, GarbageFileIsReportedAndNotOverwritten)
     const auto [applied, error] = readAll();
     EXPECT_TRUE(applied.empty());
     EXPECT_EQ(error, "Unable to read " + file().toStdString() + ": not a text file");
-    EXPECT_EQ(errorOf([&] { writeConnectionSettings(file(), kFields); }), "Unable to write to " + file().toStdString());
+    EXPECT_EQ(errorOf([&] { writeConnectionSettings(file(), kFields); }),
+              "Unable to write to " + file().toStdString() + ": not a text file");
     EXPECT_EQ(get(), garbage);
 }
 
@@ -231,22 +234,33 @@ TEST_F(ConnectionSettingsTest, ProgramFolderBecomesTheCurrentDirectory)
     QDir::setCurrent(start);
 }
 
-TEST_F(ConnectionSettingsTest, SettingsFolderIsTheProgramFolderWhenItHoldsTheFileOrCanBeWritten)
+// The window and dbsync-cli look beside the program first, then in the user's folder; a new file
+// goes beside the program only where that can be written.
+TEST_F(ConnectionSettingsTest, SettingsFileIsSoughtBesideTheProgramThenInTheUserFolder)
 {
-    const QString holding = m_dir.filePath("holding"), empty = m_dir.filePath("empty");
-    ASSERT_TRUE(QDir().mkpath(holding) && QDir().mkpath(empty));
-    QFile(holding + "/myini.ini").open(QIODevice::WriteOnly);
-    EXPECT_EQ(settingsFolder(empty, "/user"), empty);
+    const QString program = m_dir.filePath("bin"), user = m_dir.filePath("user");
+    ASSERT_TRUE(QDir().mkpath(program) && QDir().mkpath(user));
+    const QStringList paths = settingsSearchPaths(program, user);
+    EXPECT_EQ(paths, QStringList({program + "/myini.ini", user + "/myini.ini"}));
+    EXPECT_EQ(findSettingsFile(paths), std::nullopt);
+    EXPECT_EQ(settingsFolder(program, user), program);
+
+    QFile(user + "/myini.ini").open(QIODevice::WriteOnly);
+    EXPECT_EQ(findSettingsFile(paths), user + "/myini.ini");
+    EXPECT_EQ(settingsFolder(program, user), user);  // rewritten where it was found
+    QFile(program + "/myini.ini").open(QIODevice::WriteOnly);
+    EXPECT_EQ(findSettingsFile(paths), program + "/myini.ini");
+    EXPECT_EQ(settingsFolder(program, user), program);
+
     const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
-    ASSERT_TRUE(QFile::setPermissions(holding, readOnly) && QFile::setPermissions(empty, readOnly));
-    EXPECT_EQ(settingsFolder(holding, "/user"), holding);
+    ASSERT_TRUE(QFile::remove(program + "/myini.ini") && QFile::remove(user + "/myini.ini"));
+    ASSERT_TRUE(QFile::setPermissions(program, readOnly));
     // Root may write anywhere; tests/app/readonly-program.sh runs the unwritable case as nobody.
-    if (!QFileInfo(empty).isWritable()) {
-        EXPECT_EQ(settingsFolder(empty, "/user"), "/user");
+    if (!QFileInfo(program).isWritable()) {
+        EXPECT_EQ(settingsFolder(program, user), user);
     }
-    EXPECT_EQ(settingsFolder(m_dir.filePath("missing"), "/user"), "/user");
-    QFile::setPermissions(holding, readOnly | QFileDevice::WriteOwner);
-    QFile::setPermissions(empty, readOnly | QFileDevice::WriteOwner);
+    EXPECT_EQ(settingsFolder(m_dir.filePath("missing"), user), user);
+    QFile::setPermissions(program, readOnly | QFileDevice::WriteOwner);
 }
 
 } // namespace

@@ -198,28 +198,36 @@ TEST_F(IniFileTest, RefusedWritesLeaveTheFileAlone)
 {
     const QByteArray before = QString::fromUtf8("[上级参数]\r\nIP地址=1\r\n").toUtf8();
     put(path(), before);
-    const std::string message = "Unable to write to " + path().toStdString();
+    const std::string message = "Unable to write to " + path().toStdString() + ": ";
+    const std::string oneLine = message + "a value cannot hold a line break or a NUL character";
 
     IniFile ini(path());
-    EXPECT_EQ(errorOf([&] { ini.write(kSec, kKey, QStringLiteral("a\nb")); }), message);
-    EXPECT_EQ(errorOf([&] { ini.write(kSec, kKey, QStringLiteral("a\r")); }), message);
-    EXPECT_EQ(errorOf([&] { ini.write(kSec, kKey, QStringLiteral("a") + QChar(0) + QStringLiteral("b")); }), message);
+    EXPECT_EQ(errorOf([&] { ini.write(kSec, kKey, QStringLiteral("a\nb")); }), oneLine);
+    EXPECT_EQ(errorOf([&] { ini.write(kSec, kKey, QStringLiteral("a\r")); }), oneLine);
+    EXPECT_EQ(errorOf([&] { ini.write(kSec, kKey, QStringLiteral("a") + QChar(0) + QStringLiteral("b")); }), oneLine);
     EXPECT_EQ(ini.contents(), before);
 
     ini.write(kSec, kKey, QStringLiteral("2"));
     ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-    EXPECT_EQ(errorOf([&] { ini.save(); }), message);
+    EXPECT_EQ(errorOf([&] { ini.save(); }), message + "the file is read-only");
     EXPECT_EQ(get(path()), before);
 
     const QString nowhere = m_dir.filePath(QStringLiteral("missing/test.ini"));
     IniFile lost(nowhere);
     lost.write(kSec, kKey, QStringLiteral("2"));
-    EXPECT_EQ(errorOf([&] { lost.save(); }), "Unable to write to " + nowhere.toStdString());
+    EXPECT_EQ(errorOf([&] { lost.save(); }), "Unable to write to " + nowhere.toStdString() + ": No such file or directory");
     EXPECT_FALSE(QFile::exists(nowhere));
 }
 
+// The file holds the passwords: a new one is the owner's alone, an existing one keeps its mode.
 TEST_F(IniFileTest, SaveKeepsPermissions)
 {
+    IniFile fresh(path("new.ini"));
+    fresh.write(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("1"));
+    fresh.save();
+    EXPECT_EQ(QFile::permissions(path("new.ini")) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
     put(path(), QByteArray("[a]\nb=1\n"));
     const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
     ASSERT_TRUE(QFile::setPermissions(path(), mode));

@@ -45,7 +45,9 @@ void readFilter(const std::vector<Token> &t, std::size_t b, std::size_t e, const
             const std::string op = t[i].op("!=") ? "<>" : t[i].text;
             ++i;
             std::string sign;
+            while (i < e && t[i].is(Tok::LParen)) ++i;  // a stored filter's constants are parenthesised
             if (i < e && t[i].op("-")) { sign = "-"; ++i; }
+            while (i < e && t[i].is(Tok::LParen)) ++i;
             const SystemType *type = typeOf(*column);
             const std::string tn = type ? type->name : "";
             const bool numeric = tn == "int" || tn == "bigint" || tn == "smallint" || tn == "tinyint" || tn == "bit";

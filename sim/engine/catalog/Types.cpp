@@ -57,12 +57,13 @@ void seedSystemTypes(StoreConn &conn)
     StoreTxn txn(conn);
     for (const SystemType &t : systemTypes()) {
         const bool character = t.sized && !std::string_view(t.name).ends_with("binary");
-        conn.run("INSERT INTO cat_systypes VALUES(?, ?, ?, ?, ?, ?, ?, 0, 0, 4, ?, ?, ?, ?, 1, ?, NULL, ?, ?, ?)",
+        conn.run("INSERT INTO cat_systypes VALUES(?, ?, ?, ?, ?, ?, ?, 0, 0, 4, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?)",
                  {std::string(t.name), std::int64_t{t.xtype}, std::int64_t{t.variable ? 2 : 0},
                   std::int64_t{t.xusertype}, std::int64_t{t.length}, std::int64_t{t.xprec},
                   std::int64_t{t.xscale}, std::int64_t{0},
                   character || t.unicode ? Param{std::int64_t{872468488}} : Param{},
                   std::int64_t{t.xusertype < 256 ? t.xusertype : 19}, std::int64_t{t.variable ? 1 : 0},
+                  std::int64_t{t.xusertype == 256 ? 0 : 1},  // sysname is NOT NULL
                   std::int64_t{t.xtype}, std::int64_t{t.prec},
                   t.scale < 0 ? Param{} : Param{std::int64_t{t.scale}},
                   character || t.unicode ? Param{std::string("SQL_Latin1_General_CP1_CI_AS")} : Param{}});

@@ -2,6 +2,8 @@
 #include "sim/engine/modules/BodyScan.h"
 #include "sim/engine/modules/Modules.h"
 
+#include <cctype>
+
 namespace sqlsim {
 
 namespace {
@@ -120,7 +122,13 @@ void bindModule(Exec &x, Catalog &cat, const std::string &name, const std::strin
     if (body == 0) return;
     const bool bound = schemaBound(t, 2, body);
     const bool bindsAtCreation = xtype == "V" || xtype == "IF" || bound;
-    const std::string kind = xtype == "V" ? "view" : "function";
+    const std::string kind = xtype == "V" ? "view" : xtype == "P" ? "procedure" : xtype == "TR" ? "trigger" : "function";
+    // A schema-bound object keeps what it reads from being altered, as from being dropped.
+    if (auto self = cat.findObject(name); self && t[0].kw("alter")) {
+        std::string statement = "ALTER " + kind;
+        for (char &ch : statement) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        failIfReferenced(cat, *self, statement, name);
+    }
     for (const BodyRef &r : scanBody(x.stmt, body)) {
         if (r.exec || systemName(cat, r)) continue;
         if (bound && (r.schema.empty() || (r.database.empty() && iequals(r.name, name))))
@@ -129,6 +137,12 @@ void bindModule(Exec &x, Catalog &cat, const std::string &name, const std::strin
                                      "object cannot reference itself.", 16);
         if (bindsAtCreation && (r.source || bound) && !exists(x, cat, r))
             throw SqlError(208, "Invalid object name '" + r.written + "'.", 16);
+        const auto target = bound ? resolve(cat, r) : std::nullopt;
+        if (target && target->xtype != "U" &&
+            cat.store().scalarInt("SELECT count(*) FROM cat_sql_modules WHERE dbk = ? AND object_id = ? AND "
+                                  "is_schema_bound = 1", {cat.database().dbk, target->id}) == 0)
+            throw SqlError(4513, "Cannot schema bind " + kind + " '" + name + "'. '" + r.written +
+                                     "' is not schema bound.", 16);
     }
     if (bound)
         for (std::size_t k = body; !t[k].is(Tok::End); ++k)
@@ -148,8 +162,12 @@ void recordModule(Exec &x, Catalog &cat, const std::string &name)
     StoreConn &s = cat.store();
     const std::int64_t dbk = cat.database().dbk;
     s.run("DELETE FROM cat_sql_dependencies WHERE dbk = ? AND referencing_id = ?", {dbk, self->id});
-    s.run("UPDATE cat_sql_modules SET is_schema_bound = ? WHERE dbk = ? AND object_id = ?",
-          {std::int64_t{bound ? 1 : 0}, dbk, self->id});
+    bool nullOnNull = false;  // RETURNS NULL ON NULL INPUT
+    for (std::size_t k = 2; k + 4 < body; ++k)
+        nullOnNull = nullOnNull || (t[k].kw("returns") && t[k + 1].kw("null") && t[k + 2].kw("on") &&
+                                    t[k + 3].kw("null") && t[k + 4].kw("input"));
+    s.run("UPDATE cat_sql_modules SET is_schema_bound = ?, null_on_null_input = ? WHERE dbk = ? AND object_id = ?",
+          {std::int64_t{bound ? 1 : 0}, std::int64_t{nullOnNull ? 1 : 0}, dbk, self->id});
     const auto text = [](const std::string &v) { return v.empty() ? Param{} : Param{v}; };
     for (const BodyRef &r : scanBody(x.stmt, body)) {
         if (systemName(cat, r)) continue;

@@ -100,6 +100,9 @@ std::string Translator::function(std::size_t &i)
         return "length(rtrim(" + args + "))";
     if (name == "getdate" || name == "current_timestamp" || name == "sysdatetime")
         return "strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime')";
+    if (name == "newid" && close == open + 1)  // a version 4 GUID, new for every row
+        return "(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' || "
+               "substr('89AB', 1 + (random() & 3), 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))";
     if (name == "db_name" && close == open + 1)
         return sqlString(x_.session.currentDatabase());
     if (name == "db_id" && close == open + 1) {

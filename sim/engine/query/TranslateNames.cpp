@@ -56,7 +56,8 @@ const CatalogueView views[] = {
     {"columns", true, "cat_syscolumns",
      "id AS object_id, name, colid AS column_id, xtype AS system_type_id, xusertype AS user_type_id, "
      "length AS max_length, xprec AS precision, xscale AS scale, collation AS collation_name, "
-     "isnullable AS is_nullable, (status & 128) / 128 AS is_identity, cdefault AS default_object_id"},
+     "isnullable AS is_nullable, (status & 128) / 128 AS is_identity, iscomputed AS is_computed, "
+     "cdefault AS default_object_id"},
     {"identity_columns", true, "cat_syscolumns",
      "id AS object_id, name, colid AS column_id, seed AS seed_value, increment AS increment_value",
      " AND (status & 128) <> 0"},
@@ -94,7 +95,10 @@ const CatalogueView views[] = {
     {"default_constraints", true, "cat_sysobjects",
      "name, id AS object_id, parent_obj AS parent_object_id, info AS parent_column_id, "
      "(SELECT text FROM cat_syscomments c WHERE c.dbk = cat_sysobjects.dbk AND c.id = cat_sysobjects.id) "
-     "AS definition",
+     "AS definition, "
+     // a generated name ends in its object id's hex digits
+     "CASE WHEN name LIKE 'DF\\_\\_%' ESCAPE '\\' AND substr(name, -8) = substr(printf('%08X', id), -8) "
+     "THEN 1 ELSE 0 END AS is_system_named",
      " AND xtype = 'D'"},
 };
 

@@ -3,6 +3,7 @@
 
 #include "sim/engine/core/Internal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -56,10 +57,14 @@ std::optional<Civil> parseCivil(const std::string &text)
     int n = 0;
     auto rest = [&](std::size_t from) { return std::string_view(s).substr(from); };
     bool haveDate = false;
-    if (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &c.y, &c.mo, &c.d, &n) == 3 ||
-        std::sscanf(s.c_str(), "%4d/%2d/%2d%n", &c.y, &c.mo, &c.d, &n) == 3 ||
-        std::sscanf(s.c_str(), "%4d.%2d.%2d%n", &c.y, &c.mo, &c.d, &n) == 3) {
-        if (n < 8 || !std::isdigit(static_cast<unsigned char>(s[3]))) return std::nullopt;
+    // A year first has four digits; "03/14/1970" is month/day/year.
+    const bool yearFirst = s.size() > 4 && std::all_of(s.begin(), s.begin() + 4, [](unsigned char ch) {
+                               return std::isdigit(ch) != 0;
+                           });
+    if (yearFirst && (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &c.y, &c.mo, &c.d, &n) == 3 ||
+                      std::sscanf(s.c_str(), "%4d/%2d/%2d%n", &c.y, &c.mo, &c.d, &n) == 3 ||
+                      std::sscanf(s.c_str(), "%4d.%2d.%2d%n", &c.y, &c.mo, &c.d, &n) == 3)) {
+        if (n < 8) return std::nullopt;
         haveDate = true;
         used = static_cast<std::size_t>(n);
     } else if (std::sscanf(s.c_str(), "%2d/%2d/%4d%n", &c.mo, &c.d, &c.y, &n) == 3 && n >= 8) {

@@ -115,6 +115,11 @@ Typed defaultValue(Exec &x, const ColumnInfo &column)
     return evaluate(inner, 1, statements.front().end());
 }
 
+bool perRowDefault(const ColumnInfo &column)
+{
+    return column.defaultText && lower(*column.defaultText).find("newid(") != std::string::npos;
+}
+
 namespace {
 
 // One row's values for the listed columns; nullopt stands for DEFAULT.
@@ -315,8 +320,8 @@ void execInsert(Exec &x)
                     continue;
                 }
                 auto found = defaults.find(c.name);
-                if (found == defaults.end())
-                    found = defaults.emplace(c.name, toColumn(defaultValue(x, c), c, site)).first;
+                if (found == defaults.end() || perRowDefault(c))
+                    found = defaults.insert_or_assign(c.name, toColumn(defaultValue(x, c), c, site)).first;
                 values.push_back(found->second);
             }
             for (std::size_t k = 0; k < values.size(); ++k)

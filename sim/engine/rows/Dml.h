@@ -20,6 +20,8 @@ DmlTarget resolveTable(Exec &x, std::size_t &i);
 Typed evaluate(Exec &x, std::size_t begin, std::size_t end);
 // The column's default as its constraint computes it; NULL when it has none.
 Typed defaultValue(Exec &x, const ColumnInfo &column);
+// A default that SQL Server evaluates for every row (NEWID()) rather than once per statement.
+bool perRowDefault(const ColumnInfo &column);
 
 // Conversion failures end the batch, as in SQL Server; data errors end the statement.
 SqlError &classify(SqlError &e);

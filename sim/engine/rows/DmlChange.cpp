@@ -136,7 +136,10 @@ void execUpdate(Exec &x)
                 const Param value = assignments[k].begin
                                         ? toColumn(resultValue(row[computed], rows.columns[computed].type),
                                                    *assignments[k].column, site)
-                                        : defaults[k];
+                                        : perRowDefault(*assignments[k].column)
+                                              ? toColumn(defaultValue(x, *assignments[k].column),
+                                                         *assignments[k].column, site)
+                                              : defaults[k];
                 if (assignments[k].begin) ++computed;
                 update.bind(static_cast<int>(k + 1), value);
             }

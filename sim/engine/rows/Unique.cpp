@@ -16,10 +16,36 @@ std::string filterOn(const std::string &filterSql, const std::string &alias)
     return " AND (" + out + ")";
 }
 
-std::string keyOf(const StoreStmt &st, std::size_t columns)
+// The values of a key that rows share, the filter's rows only, at least one row of the pair
+// from fromRowid on. GROUP BY compares under the columns' collation and takes NULLs as one
+// value, as a unique index does; it sorts instead of comparing every pair of rows.
+std::optional<std::string> sharedKey(StoreConn &conn, const Database &db, std::int64_t tableId,
+                                     const std::vector<std::string> &columns, const std::string &filterSql,
+                                     std::int64_t fromRowid)
 {
+    if (!hasRowTable(conn, db, tableId))
+        return std::nullopt;
+    std::string cols;
+    for (const std::string &c : columns)
+        cols += (cols.empty() ? "" : ", ") + std::string("n.") + quoteIdent(c);
+    // With max() in the list, SQLite shows the values of the group's last row: the one refused.
+    const std::string table = rowTable(db, tableId);
+    // New rows: only the rows that share the first key column with one of them are grouped.
+    std::string near;
+    if (fromRowid > 0) {
+        const std::string first = quoteIdent(columns.front());
+        near = " AND (n." + first + " IN (SELECT " + first + " FROM " + table + " WHERE \"$r\" >= ?1) OR (n." +
+               first + " IS NULL AND EXISTS (SELECT 1 FROM " + table + " WHERE \"$r\" >= ?1 AND " + first +
+               " IS NULL)))";
+    }
+    StoreStmt st(conn.raw(), "SELECT " + cols + ", max(n.\"$r\") FROM " + table + " AS n WHERE 1" + near +
+                                 filterOn(filterSql, "n") + " GROUP BY " + cols +
+                                 " HAVING count(*) > 1 AND max(n.\"$r\") >= ?1 ORDER BY max(n.\"$r\") LIMIT 1");
+    st.bind(1, fromRowid);
+    if (!st.step())
+        return std::nullopt;
     std::string key;
-    for (int k = 0; k < static_cast<int>(columns); ++k)
+    for (int k = 0; k < static_cast<int>(columns.size()); ++k)
         key += (k ? ", " : "") + keyText(paramAt(st, k));
     return "(" + key + ")";
 }
@@ -31,32 +57,19 @@ std::optional<SqlError> uniqueConflict(StoreConn &conn, const Database &db, cons
 {
     if (!hasRowTable(conn, db, table.id))
         return std::nullopt;
-    const std::string rows = rowTable(db, table.id);
     for (const IndexRow &ix : tableIndexes(conn, db, table.id)) {
         if (!ix.unique || ix.primaryKey)
             continue;
-        // IS compares under the columns' collation and takes NULL as equal to NULL. The later row
-        // of a pair is the one refused.
-        std::string select, same;
-        for (const std::string &c : ix.keyColumns) {
-            select += (select.empty() ? "" : ", ") + std::string("n.") + quoteIdent(c);
-            same += " AND o." + quoteIdent(c) + " IS n." + quoteIdent(c);
-        }
-        StoreStmt st(conn.raw(), "SELECT " + select + " FROM " + rows + " AS n WHERE n.\"$r\" >= ?" +
-                                     filterOn(ix.filterSql, "n") + " AND EXISTS (SELECT 1 FROM " + rows +
-                                     " AS o WHERE o.\"$r\" < n.\"$r\"" + same + filterOn(ix.filterSql, "o") +
-                                     ") ORDER BY n.\"$r\" LIMIT 1");
-        st.bind(1, fromRowid);
-        if (!st.step())
+        const auto key = sharedKey(conn, db, table.id, ix.keyColumns, ix.filterSql, fromRowid);
+        if (!key)
             continue;
-        const std::string key = keyOf(st, ix.keyColumns.size());
         if (ix.uniqueConstraint)
             return SqlError(2627, "Violation of UNIQUE KEY constraint '" + ix.name +
                                       "'. Cannot insert duplicate key in object 'dbo." + table.name +
-                                      "'. The duplicate key value is " + key + ".", 14)
+                                      "'. The duplicate key value is " + *key + ".", 14)
                 .statementTerminated();
         return SqlError(2601, "Cannot insert duplicate key row in object 'dbo." + table.name + "' with unique index '" +
-                                  ix.name + "'. The duplicate key value is " + key + ".", 14)
+                                  ix.name + "'. The duplicate key value is " + *key + ".", 14)
             .statementTerminated();
     }
     return std::nullopt;
@@ -65,18 +78,7 @@ std::optional<SqlError> uniqueConflict(StoreConn &conn, const Database &db, cons
 std::optional<std::string> duplicateIndexKey(StoreConn &conn, const Database &db, std::int64_t tableId,
                                              const std::vector<std::string> &columns, const std::string &filterSql)
 {
-    if (!hasRowTable(conn, db, tableId))
-        return std::nullopt;
-    std::string cols;
-    for (const std::string &c : columns)
-        cols += (cols.empty() ? "" : ", ") + std::string("n.") + quoteIdent(c);
-    // GROUP BY takes NULLs as one value, as a unique index does.
-    StoreStmt st(conn.raw(), "SELECT " + cols + " FROM " + rowTable(db, tableId) + " AS n WHERE 1" +
-                                 filterOn(filterSql, "n") + " GROUP BY " + cols +
-                                 " HAVING count(*) > 1 ORDER BY min(n.\"$r\") LIMIT 1");
-    if (!st.step())
-        return std::nullopt;
-    return keyOf(st, columns.size());
+    return sharedKey(conn, db, tableId, columns, filterSql, 0);
 }
 
 }  // namespace sqlsim

@@ -238,6 +238,19 @@ TEST_F(Rows, ManyRowListsInOneStatement)
     refused(sql + ", (N'over', 1)", {10738});
 }
 
+// What install scripts hold: NEWID() defaults, new for every row, and month/day/year literals.
+TEST_F(Rows, NewIdDefaultsAndMonthFirstDates)
+{
+    ok(*s, "create table tags (id int identity primary key, g uniqueidentifier not null default (NEWID()), d datetime)");
+    ok(*s, "insert into tags (d) values ('03/14/1970'), ('10/01/2026 09:30'), (NULL)");
+    EXPECT_EQ(rows("select count(distinct g), min(len(cast(g as varchar(40)))) from tags"),
+              (std::vector<std::string>{"3|36"}));
+    ok(*s, "update tags set g = default");
+    EXPECT_EQ(rows("select count(distinct g) from tags"), (std::vector<std::string>{"3"}));
+    EXPECT_EQ(rows("select convert(varchar(10), d, 112) from tags where d is not null order by d"),
+              (std::vector<std::string>{"19700314", "20261001"}));
+}
+
 class RowsBackup : public ::testing::Test {};
 
 TEST_F(RowsBackup, BackupHoldsTheRows)

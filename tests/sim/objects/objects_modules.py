@@ -13,13 +13,14 @@ SCHEMA = [
     "create view BigOrders as select OrderID, Total from Orders where Total > 100",
     "create view OrderCustomers as select o.OrderID, n.CustomerName from BigOrders o "
     "join dbo.CustomerNames n on n.CustomerID = o.OrderID",
-    "create function dbo.OrderCount(@id int) returns int as begin "
+    "create function dbo.OrderCount(@id int) returns int with returns null on null input as begin "
     "return (select count(*) from Orders where CustomerID = @id) end",
     "create function dbo.CityCustomers(@city nvarchar(30)) returns table as "
     "return (select CustomerID, Name from dbo.Customers where City = @city)",
     "create function dbo.Totals() returns @t table (id int, total money) as begin "
     "insert into @t select OrderID, Total from Orders; return end",
     "create function dbo.Names() returns table with schemabinding as return select Name, City from dbo.Customers",
+    "create view dbo.BoundNames with schemabinding as select Name from dbo.Names()",
     "create trigger trOrders on Orders after insert, update as "
     "update o set Total = 0 from Orders o join inserted i on i.OrderID = o.OrderID where o.Total < 0",
     "create procedure LaterTable as select * from NotYet; exec dbo.OtherProc",
@@ -44,7 +45,7 @@ def test_catalogue_of_functions_triggers_and_dependencies():
     with sim:
         types = dict(c.ok("select name, type from sys.objects where type in ('FN','IF','TF','TR','V','P')"))
         assert types == {"CustomerNames": "V ", "BigOrders": "V ", "OrderCustomers": "V ", "OrderCount": "FN",
-                         "CityCustomers": "IF", "Totals": "TF", "Names": "IF", "trOrders": "TR",
+                         "CityCustomers": "IF", "Totals": "TF", "Names": "IF", "trOrders": "TR", "BoundNames": "V ",
                          "LaterTable": "P "}, types
         orders = c.ok("select object_id('Orders', 'U')")[0][0]
         assert c.ok("select name, parent_id, is_disabled, is_instead_of_trigger, parent_class from sys.triggers") == \
@@ -52,7 +53,7 @@ def test_catalogue_of_functions_triggers_and_dependencies():
         assert sorted(r[0] for r in c.ok("select type_desc from sys.trigger_events")) == ["INSERT", "UPDATE"]
         # The tool's routine listing sees views and procedures only.
         assert sorted(r[0] for r in c.ok("select name from sysobjects where xtype in ('V','P') and status >= 0")) == \
-            ["BigOrders", "CustomerNames", "LaterTable", "OrderCustomers"]
+            ["BigOrders", "BoundNames", "CustomerNames", "LaterTable", "OrderCustomers"]
         deps = c.ok("select object_name(referencing_id), referenced_schema_name, referenced_entity_name, "
                     "referenced_id, referenced_minor_id, is_schema_bound_reference, is_caller_dependent "
                     "from sys.sql_expression_dependencies order by 1, 3, 5")
@@ -61,6 +62,7 @@ def test_catalogue_of_functions_triggers_and_dependencies():
         big = c.ok("select object_id('BigOrders')")[0][0]
         assert deps == [
             ["BigOrders", None, "Orders", orders, "0", "False", "False"],
+            ["BoundNames", "dbo", "Names", c.ok("select object_id('Names')")[0][0], "0", "True", "False"],
             ["CityCustomers", "dbo", "Customers", cust, "0", "False", "False"],
             ["CustomerNames", "dbo", "Customers", cust, "0", "False", "False"],
             ["LaterTable", None, "NotYet", None, "0", "False", "False"],
@@ -78,6 +80,9 @@ def test_catalogue_of_functions_triggers_and_dependencies():
                     "objectproperty(object_id('trOrders'), 'ExecIsTriggerDisabled'), "
                     "objectproperty(object_id('Orders'), 'ExecIsTriggerDisabled'), schema_name(1), "
                     "object_name(object_id('Totals'))") == [["1", "0", None, "dbo", "Totals"]]
+        assert c.ok("select is_schema_bound, null_on_null_input from sys.sql_modules m join sys.objects o "
+                    "on o.object_id = m.object_id where o.name in ('OrderCount', 'Names') order by o.name") == \
+            [["True", "False"], ["False", "True"]]
         assert [r[0] for r in c.ok("select name from sys.schemas where schema_id < 5 order by schema_id")] == \
             ["dbo", "guest", "INFORMATION_SCHEMA", "sys"]
 
@@ -133,6 +138,10 @@ def test_refusals_change_nothing():
                                            "not have permission.")]),
             ("drop function BigOrders", [(3705, "Cannot use DROP FUNCTION with 'BigOrders' because 'BigOrders' is a "
                                                 "view. Use DROP VIEW.")]),
+            ("create view V1 with schemabinding as select OrderID from dbo.BigOrders",
+             [(4513, "Cannot schema bind view 'V1'. 'dbo.BigOrders' is not schema bound.")]),
+            ("alter function dbo.Names() returns table with schemabinding as return select Name from dbo.Customers",
+             [(3729, "Cannot ALTER FUNCTION 'Names' because it is being referenced by object 'BoundNames'.")]),
             ("drop table dbo.Customers", [(3729, "Cannot DROP TABLE 'dbo.Customers' because it is being referenced "
                                                  "by object 'Names'.")]),
             ("alter table Customers alter column City nvarchar(60)",
@@ -151,7 +160,7 @@ def test_refusals_change_nothing():
             assert snapshot(c, EXTRA) == before, sql
         # Deferred name resolution: procedures and other functions may name what does not exist yet.
         c.ok("create function F2() returns int as begin return (select count(*) from Missing) end")
-        c.ok("drop function dbo.Names")
+        c.ok("drop view BoundNames; drop function dbo.Names")
         c.ok("alter table Customers drop column City")
 
 

@@ -71,7 +71,8 @@ TEST(Options, FullCommandLine)
     const Options o = parseOptions({"--server", "A=127.0.0.1:0", "--server", "B=127.0.0.1:14330",
                                     "--login", "A:u1:p:w:d", "--login", "A:u2:x:nosysadmin",
                                     "--database", "B:shop", "--init", "A:/tmp/a.sql",
-                                    "--backup-dir", "A:/tmp/c", "--log", "/tmp/l", "--ready-file", "/tmp/r"});
+                                    "--backup-dir", "A:/tmp/c", "--log", "/tmp/l", "--ready-file", "/tmp/r",
+                                    "--browser", "127.0.0.1:1434"});
     ASSERT_EQ(o.instances.size(), 2u);
     EXPECT_EQ(o.instances[1].port, 14330);
     ASSERT_EQ(o.instances[0].logins.size(), 2u);
@@ -83,6 +84,7 @@ TEST(Options, FullCommandLine)
     EXPECT_EQ(o.inits.at(0).second, "/tmp/a.sql");
     EXPECT_EQ(o.instances[0].backupDir, "/tmp/c");
     EXPECT_EQ(o.readyFile, "/tmp/r");
+    EXPECT_EQ(o.browserPort, 1434);
 }
 
 TEST(Options, MistakesAreReported)
@@ -92,7 +94,8 @@ TEST(Options, MistakesAreReported)
                             Args{"--server", "A"}, Args{"--server", "A=127.0.0.1:0", "--login", "B:u:p"},
                             Args{"--server", "A=127.0.0.1:0", "--database", "A"},
                             Args{"--server", "A=127.0.0.1:0", "--server", "A=127.0.0.1:0"},
-                            Args{"--server", "A=127.0.0.1:0", "--log"}, Args{"--bogus", "x"}})
+                            Args{"--server", "A=127.0.0.1:0", "--log"}, Args{"--bogus", "x"},
+                            Args{"--server", "A=127.0.0.1:0", "--browser", "0.0.0.0:1434"}})
         EXPECT_THROW(parseOptions(bad), UsageError);
 }
 
