@@ -79,33 +79,6 @@ void addPrimaryKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::strin
     if (!pk.unique) createKeyIndex(cat.store(), cat.database(), tableId, pk.columns);
 }
 
-void addForeignKey(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const ForeignKeySpec &fk)
-{
-    const std::string label = fk.name.empty() ? "FK__" + table : fk.name;
-    if (!fk.name.empty() && cat.findObject(fk.name))
-        failPair(x, SqlError(2714, "There is already an object named '" + fk.name + "' in the database.", 16),
-                 couldNotCreate());
-    auto ref = cat.findObject(fk.refTable);
-    if (!ref || ref->xtype != "U")
-        failPair(x, SqlError(1767, "Foreign key '" + label + "' references invalid table '" + fk.refTable + "'.", 16),
-                 couldNotCreate());
-    for (const std::string &col : fk.columns)
-        if (!cat.findColumn(tableId, col))
-            failPair(x, SqlError(1769, "Foreign key '" + label + "' references invalid column '" + col +
-                                           "' in referencing table '" + table + "'.", 16),
-                     couldNotCreate());
-    const std::vector<std::string> key = cat.primaryKeyColumns(ref->id);
-    std::vector<std::string> wanted = fk.refColumns.empty() ? key : fk.refColumns;
-    bool matches = wanted.size() == key.size() && wanted.size() == fk.columns.size();
-    for (std::size_t k = 0; matches && k < key.size(); ++k)
-        matches = iequals(wanted[k], key[k]);
-    if (!matches)
-        failPair(x, SqlError(1776, "There are no primary or candidate keys in the referenced table '" + fk.refTable +
-                                       "' that match the referencing column list in the foreign key '" + label + "'.", 16),
-                 couldNotCreate());
-    finishForeignKey(x, cat, {tableId, table, "U", 0}, fk, cat.addForeignKey(tableId, table, fk));
-}
-
 struct TableConstraint {
     std::optional<PrimaryKeySpec> pk;
     std::optional<ForeignKeySpec> fk;
@@ -166,7 +139,7 @@ TableConstraint readTableConstraint(const std::vector<Token> &t, std::size_t &i,
 void applyConstraint(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const TableConstraint &c)
 {
     if (c.pk) addPrimaryKey(x, cat, tableId, table, *c.pk);
-    if (c.fk) addForeignKey(x, cat, tableId, table, *c.fk);
+    if (c.fk) addForeignKeyConstraint(x, cat, tableId, table, *c.fk);
     if (c.check) addCheckConstraint(x, cat, {tableId, table, "U", 0}, *c.check);
     if (c.defaultFor) {
         auto col = cat.findColumn(tableId, c.defaultFor->first);
@@ -187,7 +160,7 @@ void addColumnForeignKeys(Exec &x, Catalog &cat, std::int64_t tableId, const std
                           const std::vector<ColumnSpec> &cols)
 {
     for (const ColumnSpec &c : cols)
-        if (c.foreignKey) addForeignKey(x, cat, tableId, table, *c.foreignKey);
+        if (c.foreignKey) addForeignKeyConstraint(x, cat, tableId, table, *c.foreignKey);
 }
 
 void addColumnChecks(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table,
@@ -478,14 +451,13 @@ void alterTable(Exec &x)
                 if (!c || c->parent != table->id || c->xtype == "U")
                     failPair(x, SqlError(3728, "'" + item + "' is not a constraint.", 16),
                              SqlError(3727, "Could not drop constraint. See previous errors.", 16));
-                if (c->xtype == "PK") {
-                    StoreStmt st(store.raw(), "SELECT o.name, r.name FROM cat_sysforeignkeys f JOIN cat_sysobjects o ON "
-                                              "o.dbk = f.dbk AND o.id = f.constid JOIN cat_sysobjects r ON r.dbk = f.dbk "
-                                              "AND r.id = f.fkeyid WHERE f.dbk = ? AND f.rkeyid = ?");
-                    st.bind(1, db.dbk).bind(2, table->id);
-                    if (st.step())
+                if (c->xtype == "PK" || c->xtype == "UQ") {
+                    const std::int64_t index = store.scalarInt("SELECT ifnull(max(index_id), 0) FROM cat_indexes WHERE "
+                                                               "dbk = ? AND object_id = ? AND name = ?",
+                                                               {db.dbk, table->id, c->name});
+                    if (const auto by = keyReferencedBy(cat, table->id, index))
                         failPair(x, SqlError(3725, "The constraint '" + c->name + "' is being referenced by table '" +
-                                                       st.textAt(1) + "', foreign key constraint '" + st.textAt(0) + "'.", 16),
+                                                       by->second + "', foreign key constraint '" + by->first + "'.", 16),
                                  SqlError(3727, "Could not drop constraint. See previous errors.", 16));
                 }
                 cat.dropConstraint(*c);

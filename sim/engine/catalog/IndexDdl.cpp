@@ -1,5 +1,6 @@
 // CREATE INDEX and DROP INDEX.
 #include "sim/engine/catalog/Indexes.h"
+#include "sim/engine/constraints/Constraints.h"
 
 #include "sim/engine/query/Translate.h"
 #include "sim/engine/rows/Unique.h"
@@ -228,6 +229,10 @@ void execDropIndex(Exec &x)
                                          found->name + "'. It is being used for " +
                                          (found->primaryKey ? "PRIMARY KEY" : "UNIQUE KEY") +
                                          " constraint enforcement.", 16);
+            } else if (keyReferencedBy(cat, table->id, found->indid)) {
+                throw SqlError(3723, "An explicit DROP INDEX is not allowed on index '" + table->name + "." +
+                                         found->name + "'. It is being used for FOREIGN KEY constraint enforcement.",
+                               16);
             } else {
                 removeIndex(store, db, table->id, found->indid);
             }

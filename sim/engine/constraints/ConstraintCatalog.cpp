@@ -11,7 +11,7 @@ std::vector<ForeignKey> foreignKeys(StoreConn &store, const Database &db, std::i
     StoreStmt st(store.raw(),
                  std::string("SELECT f.constid, o.name, f.fkeyid, f.rkeyid, fc.name, rc.name, "
                              "ifnull(k.delete_referential_action, 0), ifnull(k.update_referential_action, 0), "
-                             "ifnull(k.is_disabled, 0) FROM cat_sysforeignkeys f "
+                             "ifnull(k.is_disabled, 0), ifnull(k.is_not_trusted, 0) FROM cat_sysforeignkeys f "
                              "JOIN cat_sysobjects o ON o.dbk = f.dbk AND o.id = f.constid "
                              "JOIN cat_syscolumns fc ON fc.dbk = f.dbk AND fc.id = f.fkeyid AND fc.colid = f.fkey "
                              "JOIN cat_syscolumns rc ON rc.dbk = f.dbk AND rc.id = f.rkeyid AND rc.colid = f.rkey "
@@ -23,7 +23,8 @@ std::vector<ForeignKey> foreignKeys(StoreConn &store, const Database &db, std::i
     while (st.step()) {
         if (out.empty() || out.back().id != st.intAt(0))
             out.push_back({st.intAt(0), st.textAt(1), st.intAt(2), st.intAt(3), {}, {},
-                           static_cast<int>(st.intAt(6)), static_cast<int>(st.intAt(7)), st.intAt(8) != 0});
+                           static_cast<int>(st.intAt(6)), static_cast<int>(st.intAt(7)), st.intAt(8) != 0,
+                           st.intAt(9) == 0});
         out.back().childColumns.push_back(st.textAt(4));
         out.back().parentColumns.push_back(st.textAt(5));
     }
@@ -76,7 +77,8 @@ bool breaksCheck(Exec &x, const Database &db, const ObjectRow &table, const Chec
         condition = tr.expressionOver(1, statements.front().end(), table.name, rowTable(db, table.id));
     } catch (const SqlError &e) {
         // A condition the translator cannot follow (a built-in it lacks): refused, never skipped.
-        notSupported("Evaluating the CHECK constraint '" + check.name + "' (" + e.what() + ")");
+        throw SqlError(50000, "Checking rows against the CHECK constraint '" + check.name +
+                                  "' is not supported by sqlsim: " + e.what(), 16);
     }
     try {
         for (const std::string &step : tr.prelude()) store.exec(step);

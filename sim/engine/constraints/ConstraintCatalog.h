@@ -13,6 +13,7 @@ struct ForeignKey {
     std::vector<std::string> childColumns, parentColumns;
     int onDelete = 0, onUpdate = 0;
     bool disabled = false;
+    bool trusted = true;  // every referencing row has been checked: none can be an orphan already
 };
 
 struct CheckConstraint {

@@ -6,7 +6,9 @@
 #include "sim/engine/constraints/ConstraintCatalog.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
 
 namespace sqlsim {
@@ -80,6 +82,42 @@ bool makesCascadeLoop(StoreConn &store, const Database &db, std::int64_t parent,
 
 }  // namespace
 
+std::int64_t candidateKeyIndex(Catalog &cat, std::int64_t tableId, const std::vector<std::string> &columns)
+{
+    std::map<std::int64_t, std::vector<std::string>> keys;
+    StoreStmt st(cat.store().raw(), "SELECT i.index_id, c.name FROM cat_indexes i JOIN cat_index_columns k ON "
+                                    "k.dbk = i.dbk AND k.object_id = i.object_id AND k.index_id = i.index_id JOIN "
+                                    "cat_syscolumns c ON c.dbk = k.dbk AND c.id = k.object_id AND c.colid = k.column_id "
+                                    "WHERE i.dbk = ? AND i.object_id = ? AND i.is_unique = 1 AND i.has_filter = 0 AND "
+                                    "k.is_included_column = 0 ORDER BY i.is_primary_key DESC, i.index_id, k.key_ordinal");
+    st.bind(1, cat.database().dbk).bind(2, tableId);
+    std::vector<std::int64_t> order;
+    while (st.step()) {
+        if (!keys.count(st.intAt(0))) order.push_back(st.intAt(0));
+        keys[st.intAt(0)].push_back(st.textAt(1));
+    }
+    for (std::int64_t index : order) {
+        const std::vector<std::string> &key = keys[index];
+        bool same = key.size() == columns.size();
+        for (const std::string &c : columns)
+            same = same && std::any_of(key.begin(), key.end(), [&](const std::string &k) { return iequals(k, c); });
+        if (same) return index;
+    }
+    return 0;
+}
+
+std::optional<std::pair<std::string, std::string>> keyReferencedBy(Catalog &cat, std::int64_t tableId,
+                                                                   std::int64_t indexId)
+{
+    StoreStmt st(cat.store().raw(), "SELECT o.name, r.name FROM cat_constraints k JOIN cat_sysobjects o ON "
+                                    "o.dbk = k.dbk AND o.id = k.object_id JOIN cat_sysobjects r ON r.dbk = o.dbk AND "
+                                    "r.id = o.parent_obj WHERE k.dbk = ? AND k.referenced_object_id = ? AND "
+                                    "k.key_index_id = ? ORDER BY o.id");
+    st.bind(1, cat.database().dbk).bind(2, tableId).bind(3, indexId);
+    if (!st.step()) return std::nullopt;
+    return std::make_pair(st.textAt(0), st.textAt(1));
+}
+
 std::string Catalog::addCheck(std::int64_t tableId, const std::string &tableName, const std::string &column,
                               const std::string &name, const std::string &definition)
 {
@@ -133,7 +171,8 @@ void addCheckConstraint(Exec &x, Catalog &cat, const ObjectRow &table, const Che
         throw conflict("ALTER TABLE", "CHECK", name, db, table.name, check.column);
 }
 
-void finishForeignKey(Exec &x, Catalog &cat, const ObjectRow &table, const ForeignKeySpec &fk, const std::string &name)
+static void finishForeignKey(Exec &x, Catalog &cat, const ObjectRow &table, const ForeignKeySpec &fk,
+                             const std::string &name)
 {
     StoreConn &store = cat.store();
     const Database &db = cat.database();
@@ -157,11 +196,8 @@ void finishForeignKey(Exec &x, Catalog &cat, const ObjectRow &table, const Forei
                                        "' may cause cycles or multiple cascade paths. Specify ON DELETE NO ACTION or "
                                        "ON UPDATE NO ACTION, or modify other FOREIGN KEY constraints.", 16),
                  couldNotCreate());
-    // The referenced key's index.
-    const std::int64_t keyIndex =
-        store.scalarInt("SELECT ifnull(max(i.indid), 0) FROM cat_sysindexes i JOIN cat_sysobjects o ON o.dbk = i.dbk "
-                        "AND o.parent_obj = i.id AND o.name = i.name AND o.xtype = 'PK' WHERE i.dbk = ? AND i.id = ?",
-                        {db.dbk, referenced.id});
+    const std::int64_t keyIndex = candidateKeyIndex(
+        cat, referenced.id, fk.refColumns.empty() ? cat.primaryKeyColumns(referenced.id) : fk.refColumns);
     insertState(store, db, key.id,
                 {std::int64_t{0}, std::int64_t{fk.notForReplication}, std::int64_t{!fk.checkRows},
                  std::int64_t{fk.name.empty()}, Param{}, Param{}, referenced.id, keyIndex, std::int64_t{fk.onDelete},
@@ -170,6 +206,29 @@ void finishForeignKey(Exec &x, Catalog &cat, const ObjectRow &table, const Forei
     for (const ForeignKey &k : foreignKeys(store, db, table.id, KeySide::Referencing))
         if (k.id == key.id && hasOrphans(store, db, k, "1"))
             throw conflict("ALTER TABLE", "FOREIGN KEY", name, db, referenced.name, k.parentColumns.front());
+}
+
+void addForeignKeyConstraint(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table, const ForeignKeySpec &fk)
+{
+    const std::string label = fk.name.empty() ? "FK__" + table : fk.name;
+    if (!fk.name.empty() && cat.findObject(fk.name))
+        failPair(x, SqlError(2714, "There is already an object named '" + fk.name + "' in the database.", 16),
+                 couldNotCreate());
+    auto ref = cat.findObject(fk.refTable);
+    if (!ref || ref->xtype != "U")
+        failPair(x, SqlError(1767, "Foreign key '" + label + "' references invalid table '" + fk.refTable + "'.", 16),
+                 couldNotCreate());
+    for (const std::string &col : fk.columns)
+        if (!cat.findColumn(tableId, col))
+            failPair(x, SqlError(1769, "Foreign key '" + label + "' references invalid column '" + col +
+                                           "' in referencing table '" + table + "'.", 16),
+                     couldNotCreate());
+    const std::vector<std::string> wanted = fk.refColumns.empty() ? cat.primaryKeyColumns(ref->id) : fk.refColumns;
+    if (wanted.size() != fk.columns.size() || candidateKeyIndex(cat, ref->id, wanted) == 0)
+        failPair(x, SqlError(1776, "There are no primary or candidate keys in the referenced table '" + fk.refTable +
+                                       "' that match the referencing column list in the foreign key '" + label + "'.", 16),
+                 couldNotCreate());
+    finishForeignKey(x, cat, {tableId, table, "U", 0}, fk, cat.addForeignKey(tableId, table, fk));
 }
 
 void switchConstraints(Exec &x, Catalog &cat, const ObjectRow &table, std::size_t &i, bool withCheck)

@@ -8,9 +8,16 @@ namespace sqlsim {
 
 // DDL. checkRows false: WITH NOCHECK. Both refuse with SQL Server's errors and add nothing.
 void addCheckConstraint(Exec &x, Catalog &cat, const ObjectRow &table, const CheckSpec &check);
-// After the catalogue rows of a new foreign key: its actions and state, its cascade paths and
-// (unless WITH NOCHECK) the rows.
-void finishForeignKey(Exec &x, Catalog &cat, const ObjectRow &table, const ForeignKeySpec &fk, const std::string &name);
+// A foreign key: the referenced key, its actions and state, its cascade paths and (unless WITH
+// NOCHECK) the rows.
+void addForeignKeyConstraint(Exec &x, Catalog &cat, std::int64_t tableId, const std::string &table,
+                             const ForeignKeySpec &fk);
+// The index of a key the columns may reference: the primary key, a unique constraint or an
+// unfiltered unique index with exactly these key columns; 0 when there is none.
+std::int64_t candidateKeyIndex(Catalog &cat, std::int64_t tableId, const std::vector<std::string> &columns);
+// The first foreign key (and its table) that references the table's index, if any.
+std::optional<std::pair<std::string, std::string>> keyReferencedBy(Catalog &cat, std::int64_t tableId,
+                                                                   std::int64_t indexId);
 // ALTER TABLE t [WITH CHECK|NOCHECK] CHECK|NOCHECK CONSTRAINT ALL|name[, ...], tokens[i] at
 // CHECK|NOCHECK; withCheck: WITH CHECK was written.
 void switchConstraints(Exec &x, Catalog &cat, const ObjectRow &table, std::size_t &i, bool withCheck);

@@ -4,6 +4,7 @@
 #include "sim/engine/constraints/Constraints.h"
 
 #include "sim/engine/constraints/ConstraintCatalog.h"
+#include "sim/engine/modules/Modules.h"
 #include "sim/engine/query/Translate.h"
 
 #include <map>
@@ -25,6 +26,7 @@ struct Ctx {
         Key key;
     };
     std::vector<Pending> noAction;
+    std::vector<ForeignKey> noActionWhole;  // trusted: any orphan at the end is the statement's
 
     ObjectRow table(std::int64_t id) const { return *Catalog(store, db).findObject(id); }
 };
@@ -109,6 +111,10 @@ public:
     {
         for (const Item &item : items_) {
             const ForeignKey &fk = item.fk;
+            if ((deleting ? fk.onDelete : fk.onUpdate) == 0 && fk.trusted) {
+                c.noActionWhole.push_back(fk);  // one query at the end rather than one per key
+                continue;
+            }
             const auto after = deleting ? std::map<std::int64_t, Key>{} : keysOf(c, fk.parent, fk.parentColumns, rowids_);
             for (const auto &[rowid, old] : item.before) {
                 const auto now = after.find(rowid);
@@ -149,6 +155,7 @@ private:
 void removeRows(Ctx &c, std::int64_t table, const std::vector<std::int64_t> &rowids)
 {
     if (rowids.empty()) return;
+    failIfTriggered(Catalog(c.store, c.db), c.table(table));  // an action would fire its triggers
     Carry carry(c, table, nullptr, rowids);
     c.store.exec("DELETE FROM " + rowTable(c.db, table) + " WHERE " + rowidFilter(rowids));
     c.deleted += c.store.changes();
@@ -158,6 +165,7 @@ void removeRows(Ctx &c, std::int64_t table, const std::vector<std::int64_t> &row
 void assign(Ctx &c, std::int64_t table, const std::vector<std::int64_t> &rowids, const std::vector<std::string> &cols,
             const Key &values)
 {
+    failIfTriggered(Catalog(c.store, c.db), c.table(table));
     Carry carry(c, table, &cols, rowids);
     std::string set;
     for (const std::string &col : cols) set += std::string(set.empty() ? "" : ", ") + quoteIdent(col) + " = ?";
@@ -172,6 +180,10 @@ void assign(Ctx &c, std::int64_t table, const std::vector<std::int64_t> &rowids,
 
 void checkNoAction(Ctx &c)
 {
+    for (const ForeignKey &fk : c.noActionWhole)
+        if (hasOrphans(c.store, c.db, fk, "1"))
+            throw conflict(c.verb, "REFERENCE", fk.name, c.db, c.table(fk.child).name, fk.childColumns.front())
+                .statementTerminated();
     for (const Ctx::Pending &p : c.noAction)
         if (holding(c, p.fk.parent, p.fk.parentColumns, p.key).empty() &&
             !holding(c, p.fk.child, p.fk.childColumns, p.key).empty())
@@ -183,7 +195,7 @@ void checkNoAction(Ctx &c)
 
 void checkInsertedRows(Exec &x, const DmlTarget &target, std::int64_t firstRowid)
 {
-    Ctx c{x, x.session.store(), target.db, "INSERT", 0, {}};
+    Ctx c{x, x.session.store(), target.db, "INSERT", 0, {}, {}};
     checkRows(c, target.table, "\"$r\" >= " + std::to_string(firstRowid), nullptr);
 }
 
@@ -198,7 +210,7 @@ struct RowsUpdate::State {
 RowsUpdate::RowsUpdate(Exec &x, const DmlTarget &target, std::vector<std::string> setColumns,
                        std::vector<std::int64_t> rowids)
 {
-    Ctx c{x, x.session.store(), target.db, "UPDATE", 0, {}};
+    Ctx c{x, x.session.store(), target.db, "UPDATE", 0, {}, {}};
     Carry carry(c, target.table.id, &setColumns, rowids);
     s_.reset(new State{c, target.table, std::move(setColumns), std::move(rowids), std::move(carry)});
 }
@@ -215,7 +227,7 @@ void RowsUpdate::finish()
 
 std::int64_t deleteRows(Exec &x, const DmlTarget &target, const std::vector<std::int64_t> &rowids)
 {
-    Ctx c{x, x.session.store(), target.db, "DELETE", 0, {}};
+    Ctx c{x, x.session.store(), target.db, "DELETE", 0, {}, {}};
     removeRows(c, target.table.id, rowids);
     checkNoAction(c);
     return static_cast<std::int64_t>(rowids.size());

@@ -103,6 +103,8 @@ public:
     bool nocount = false;
     bool xactAbort = false;       // SET XACT_ABORT ON: a run-time error ends the batch
     bool ansiPaddingOff = false;  // SET ANSI_PADDING OFF
+    bool ansiNullsOff = false;    // SET ANSI_NULLS OFF
+    bool quotedIdentifierOff = false;  // SET QUOTED_IDENTIFIER OFF: "..." is a string
     // SET IDENTITY_INSERT: the one table of the session that takes explicit identity values.
     struct IdentityInsert {
         std::int64_t dbk = 0;
@@ -156,8 +158,11 @@ void execUpdateStatistics(Exec &x);
 void execExecuteSql(Exec &x, std::size_t i);
 // Whether a statement's error ends its batch under the session's options (XACT_ABORT).
 bool abortsOnError(const SessionImpl &session, const SqlError &e);
-// Refuses a statement the session's options would make behave otherwise (ANSI_PADDING OFF).
+// Refuses a statement the session's options would make behave otherwise (ANSI_PADDING OFF,
+// ANSI_NULLS OFF).
 void guardOptions(Exec &x);
+// Under QUOTED_IDENTIFIER OFF, "..." tokens of a batch become strings.
+std::vector<Token> applyQuotedIdentifier(const SessionImpl &session, std::string_view sql, std::vector<Token> tokens);
 
 // Reads a possibly bracketed name at tokens[i]; advances i.
 std::string readName(const std::vector<Token> &tokens, std::size_t &i);

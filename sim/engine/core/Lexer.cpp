@@ -192,7 +192,9 @@ const char *const starters[] = {
     "select", "insert", "update", "delete", "set", "use", "exec", "execute", "create", "alter",
     "drop", "declare", "backup", "restore", "reconfigure", "print", "if", "while", "begin",
     "commit", "rollback", "save", "dbcc", "grant", "revoke", "deny", "truncate", "waitfor",
-    "raiserror", "return", "with", "checkpoint"};
+    "raiserror", "return", "with", "checkpoint", "merge", "open", "fetch", "close", "deallocate", "goto",
+    "break", "continue", "bulk", "kill", "shutdown", "readtext", "writetext", "updatetext", "setuser",
+    "revert"};
 
 bool isStarter(const Token &t)
 {
@@ -219,6 +221,8 @@ bool splitsHere(const std::vector<Token> &tokens, std::size_t first, std::size_t
         return false;
     if (head.kw("insert") && (t.kw("select") || t.kw("exec") || t.kw("execute") || t.kw("with")))
         return false;
+    if (head.kw("merge"))
+        return false;  // MERGE runs to its semicolon, which it must have
     if (head.kw("update") && t.kw("set") && !tokens[first + 1].kw("statistics"))
         return false;
     if (head.kw("alter") && (t.kw("drop") || t.kw("set") ||
@@ -226,9 +230,13 @@ bool splitsHere(const std::vector<Token> &tokens, std::size_t first, std::size_t
         return false;
     if (head.kw("with") && (t.kw("select") || t.kw("insert") || t.kw("update") || t.kw("delete")))
         return false;
-    if (t.kw("if") && (prev.kw("table") || prev.kw("view") || prev.kw("procedure") ||
-                       prev.kw("proc") || prev.kw("database") || prev.kw("index")))
-        return false;
+    // DROP <kind> IF EXISTS, ALTER TABLE ... DROP COLUMN|CONSTRAINT IF EXISTS
+    if (t.kw("if") && tokens[k + 1].kw("exists"))
+        for (const char *kind : {"table", "view", "procedure", "proc", "database", "function", "trigger", "type",
+                                 "index", "column", "constraint", "schema", "synonym", "sequence", "default",
+                                 "rule", "statistics"})
+            if (prev.kw(kind))
+                return false;
     if (t.kw("with") && !(k + 1 < tokens.size() && tokens[k + 1].isName() && k + 2 < tokens.size() &&
                           (tokens[k + 2].kw("as") || tokens[k + 2].is(Tok::LParen))))
         return false;

@@ -137,9 +137,11 @@ const Route routes[] = {
     {"enable", execTriggerToggle}, {"disable", execTriggerToggle},
 };
 
-const char *const knownUnsupported[] = {"declare", "while", "begin",
-                                        "commit", "rollback", "save", "dbcc", "grant", "revoke", "deny",
-                                        "waitfor", "return", "restore", "with"};
+const char *const knownUnsupported[] = {"declare", "while", "begin", "commit", "rollback", "save", "dbcc",
+                                        "grant", "revoke", "deny", "waitfor", "return", "restore", "with",
+                                        "merge", "open", "fetch", "close", "deallocate", "goto", "break",
+                                        "continue", "bulk", "kill", "shutdown", "readtext", "writetext",
+                                        "updatetext", "setuser", "revert", "throw"};
 
 bool isKnownHead(const Token &head)
 {
@@ -196,7 +198,7 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
     std::vector<Handler> handlers;
     std::vector<FlowNode> plan;
     try {
-        const std::vector<Token> tokens = tokenize(sql);
+        const std::vector<Token> tokens = applyQuotedIdentifier(*this, sql, tokenize(sql));
         int depth = 0;
         for (const Token &t : tokens) {
             depth += t.is(Tok::LParen) ? 1 : t.is(Tok::RParen) ? -1 : 0;
@@ -255,7 +257,10 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
                                 });
                             },
                             [&](std::size_t k, bool &holds) {
-                                return attempt(k, [&](Exec &x) { holds = evalCondition(x); });
+                                return attempt(k, [&](Exec &x) {
+                                    guardOptions(x);
+                                    holds = evalCondition(x);
+                                });
                             }});
 }
 

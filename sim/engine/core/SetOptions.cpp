@@ -16,19 +16,19 @@ struct OnOffOption {
     Takes takes;
 };
 
-// OnOnly: sqlsim always behaves as ON (ANSI NULL comparisons, truncation errors, "x" as a name,
-// new columns nullable by default). OffOnly: ON would change what statements return or whether
+// OnOnly: sqlsim always behaves as ON (truncation errors, NULL concatenation, new columns
+// nullable by default). OffOnly: ON would change what statements return or whether
 // they run at all.
 const OnOffOption onOffOptions[] = {
     {"ansi_defaults", Takes::OnOnly},          {"ansi_null_dflt_off", Takes::OffOnly},
-    {"ansi_null_dflt_on", Takes::OnOnly},      {"ansi_nulls", Takes::OnOnly},
+    {"ansi_null_dflt_on", Takes::OnOnly},      {"ansi_nulls", Takes::Both},
     {"ansi_padding", Takes::Both},             {"ansi_warnings", Takes::OnOnly},
     {"arithabort", Takes::Both},               {"arithignore", Takes::Both},
     {"concat_null_yields_null", Takes::OnOnly}, {"cursor_close_on_commit", Takes::Both},
     {"fmtonly", Takes::OffOnly},               {"forceplan", Takes::Both},
     {"implicit_transactions", Takes::Both},    {"nocount", Takes::Both},
     {"noexec", Takes::OffOnly},                {"numeric_roundabort", Takes::OffOnly},
-    {"parseonly", Takes::OffOnly},             {"quoted_identifier", Takes::OnOnly},
+    {"parseonly", Takes::OffOnly},             {"quoted_identifier", Takes::Both},
     {"remote_proc_transactions", Takes::Both}, {"showplan_all", Takes::OffOnly},
     {"showplan_text", Takes::OffOnly},         {"showplan_xml", Takes::OffOnly},
     {"xact_abort", Takes::Both},               {"no_browsetable", Takes::Both},
@@ -146,6 +146,10 @@ void execSet(Exec &x)
             x.session.xactAbort = on;
         if (name == "ansi_padding")
             x.session.ansiPaddingOff = !on;
+        if (name == "ansi_nulls")
+            x.session.ansiNullsOff = !on;
+        if (name == "quoted_identifier")
+            x.session.quotedIdentifierOff = !on;
     }
     x.done();
 }
@@ -158,10 +162,41 @@ bool abortsOnError(const SessionImpl &session, const SqlError &e)
 
 void guardOptions(Exec &x)
 {
-    // Columns made under ANSI_PADDING OFF trim what they store; sqlsim's always pad.
+    // char, varchar, binary and varbinary columns made under ANSI_PADDING OFF trim what they
+    // store; sqlsim's always keep it. Constraints added meanwhile are unaffected (generated
+    // scripts add them after the last table's SET ANSI_PADDING OFF).
     const auto &t = x.stmt.tokens;
     if (x.session.ansiPaddingOff && (t[0].kw("create") || t[0].kw("alter")) && t[1].kw("table"))
-        notSupported("Creating or changing a table under SET ANSI_PADDING OFF");
+        for (std::size_t k = 2; !t[k].is(Tok::End); ++k)
+            if (t[k].isName() && (iequals(t[k].text, "char") || iequals(t[k].text, "varchar") ||
+                                  iequals(t[k].text, "binary") || iequals(t[k].text, "varbinary")))
+                notSupported("A " + lower(t[k].text) + " column made under SET ANSI_PADDING OFF");
+    // ANSI_NULLS OFF changes only = and <> against a NULL literal (there are no variables):
+    // such a comparison is refused, everything else runs as under ON. View and procedure bodies
+    // are kept, not run.
+    if (!x.session.ansiNullsOff || (t[0].kw("create") || t[0].kw("alter")))
+        return;
+    bool assignments = false;  // UPDATE's SET list: "= NULL" there assigns
+    for (std::size_t k = 1; !t[k].is(Tok::End); ++k) {
+        if (t[0].kw("update") && t[k].kw("set"))
+            assignments = true;
+        if (t[k].kw("where") || t[k].kw("from"))
+            assignments = false;
+        const bool comparison = t[k].op("=") || t[k].op("<>") || t[k].op("!=");
+        if (comparison && !assignments && (t[k - 1].kw("null") || t[k + 1].kw("null")))
+            notSupported("A comparison with NULL under SET ANSI_NULLS OFF");
+    }
+}
+
+std::vector<Token> applyQuotedIdentifier(const SessionImpl &session, std::string_view sql, std::vector<Token> tokens)
+{
+    // Taken per batch: SQL Server applies the option when it parses, so a SET inside a batch
+    // already counts for the statements after it; sqlsim counts it from the next batch.
+    if (session.quotedIdentifierOff)
+        for (Token &t : tokens)
+            if (t.is(Tok::Quoted) && t.begin < sql.size() && sql[t.begin] == '"')
+                t.kind = Tok::String;
+    return tokens;
 }
 
 }  // namespace sqlsim

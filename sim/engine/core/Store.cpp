@@ -196,6 +196,9 @@ CREATE TABLE cat_sql_dependencies(dbk INTEGER, referencing_id int, is_schema_bou
   referenced_database_name nvarchar(128) COLLATE SSCI, referenced_schema_name nvarchar(128) COLLATE SSCI,
   referenced_entity_name nvarchar(128) COLLATE SSCI, referenced_id int, referenced_minor_id int,
   is_caller_dependent bit);
+CREATE TABLE cat_parameters(dbk INTEGER, object_id int, name nvarchar(128) COLLATE SSCI, parameter_id int,
+  system_type_id tinyint, user_type_id int, max_length smallint, precision tinyint, scale tinyint,
+  is_output bit, is_readonly bit, known int);
 CREATE INDEX cat_sql_dependencies_ref ON cat_sql_dependencies(dbk, referenced_id);
 
 CREATE TABLE cat_alias_types(dbk INTEGER, name nvarchar(128) COLLATE SSCI, xtype tinyint, status tinyint,

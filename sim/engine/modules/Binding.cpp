@@ -98,7 +98,9 @@ void checkColumns(Exec &x, const Catalog &cat, std::size_t body)
         else if (n == 2 && t[s].isName() && t[s + 1].isName()) n = 1;
         else if (n == 4 && t[s + 1].is(Tok::Dot) && t[s + 3].isName()) n = 3;
         std::string qualifier, column;
-        if (n == 1 && t[s].isName()) column = t[s].text;
+        const bool niladic = t[s].kw("null") || t[s].kw("current_timestamp") || t[s].kw("current_user") ||
+                             t[s].kw("session_user") || t[s].kw("system_user") || t[s].kw("user");
+        if (n == 1 && t[s].isName() && !niladic) column = t[s].text;
         else if (n == 3 && t[s].isName() && t[s + 1].is(Tok::Dot) && (t[s + 2].isName() || t[s + 2].op("*"))) {
             qualifier = t[s].text;
             column = t[s + 2].op("*") ? "" : t[s + 2].text;
@@ -162,6 +164,8 @@ void recordModule(Exec &x, Catalog &cat, const std::string &name)
     StoreConn &s = cat.store();
     const std::int64_t dbk = cat.database().dbk;
     s.run("DELETE FROM cat_sql_dependencies WHERE dbk = ? AND referencing_id = ?", {dbk, self->id});
+    s.run("DELETE FROM cat_parameters WHERE dbk = ? AND object_id = ?", {dbk, self->id});
+    recordParameters(x, cat, self->id, self->xtype, body);
     bool nullOnNull = false;  // RETURNS NULL ON NULL INPUT
     for (std::size_t k = 2; k + 4 < body; ++k)
         nullOnNull = nullOnNull || (t[k].kw("returns") && t[k + 1].kw("null") && t[k + 2].kw("on") &&

@@ -21,6 +21,10 @@ void bindModule(Exec &x, Catalog &cat, const std::string &name, const std::strin
 // Called once a module's rows are written: records what its body names.
 void recordModule(Exec &x, Catalog &cat, const std::string &name);
 
+// sys.parameters rows of a procedure or function whose header ends at body.
+void recordParameters(Exec &x, Catalog &cat, std::int64_t id, const std::string &xtype, std::size_t body);
+std::string parametersView(std::int64_t dbk);
+
 // The schema-bound objects that read the column (names, for 5074).
 std::vector<std::string> schemaBoundDependents(const Catalog &cat, std::int64_t tableId, std::int64_t colid);
 // 3729 when a schema-bound object references the object; statement as "DROP TABLE".

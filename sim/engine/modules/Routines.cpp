@@ -331,6 +331,7 @@ void forgetModule(StoreConn &conn, std::int64_t dbk, std::int64_t id)
 {
     conn.run("DELETE FROM cat_module_info WHERE dbk = ? AND object_id = ?", {dbk, id});
     conn.run("DELETE FROM cat_sql_dependencies WHERE dbk = ? AND referencing_id = ?", {dbk, id});
+    conn.run("DELETE FROM cat_parameters WHERE dbk = ? AND object_id = ?", {dbk, id});
 }
 
 }  // namespace sqlsim

@@ -28,6 +28,7 @@ std::string moduleCatalogueView(const std::string &object, const std::string &sc
     if (schema != "sys") return {};
     const std::string d = std::to_string(dbk);
     if (object == "schemas") return schemasSql;
+    if (object == "parameters") return parametersView(dbk);
     if (object == "triggers")
         return "(SELECT o.name, o.id AS object_id, 1 AS parent_class, 'OBJECT_OR_COLUMN' AS parent_class_desc, "
                "o.parent_obj AS parent_id, 'TR' AS type, 'SQL_TRIGGER' AS type_desc, o.crdate AS create_date, "

@@ -78,6 +78,9 @@ TEST(Lexer, SplitsBatchesIntoStatements)
                          "else 2 end end else begin tran"),
               (std::vector<std::string>{"if not exists (select 1)", "begin", "create table t (a int)",
                                         "select case when 1 = 1 then 1 else 2 end", "end", "else", "begin tran"}));
+    EXPECT_EQ(statements("drop function if exists f if 1 = 1 alter table t drop column if exists c"),
+              (std::vector<std::string>{"drop function if exists f", "if 1 = 1",
+                                        "alter table t drop column if exists c"}));
     EXPECT_EQ(statements("exec sp_configure'show advanced options',1"),
               std::vector<std::string>{"exec sp_configure'show advanced options',1"});
 }

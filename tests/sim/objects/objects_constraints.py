@@ -108,6 +108,10 @@ def test_actions_run_through_levels():
     assert rows("select id, prod from Line order by id") == [("100", "12"), ("101", "11")]
     DB.ok("delete from Prod where id = 12")
     assert rows("select id from Line") == [("101",)] and rows("select id from Note") == [("1001",)]
+    # sqlsim runs no trigger body, so an action that reaches a table with a trigger fails loudly.
+    DB.ok("create trigger TR_Note on Note after delete as set nocount on")
+    assert [n for n, _ in DB.refused("delete from Prod")] == [50000]
+    assert rows("select count(*) from Note") == [("1",)]
 
 
 def refused_unchanged(sql, expected, extra=()):
@@ -145,6 +149,12 @@ def test_refusals_change_nothing():
     refused_unchanged(f"alter table T drop constraint {pk}", [
         (3725, f"The constraint '{pk}' is being referenced by table 'U', foreign key constraint 'FK_U_T'."),
         (3727, "Could not drop constraint. See previous errors.")])
+    DB.ok("create unique index IX_T_w on T (w)")
+    DB.ok("alter table U add t2 int constraint FK_U_T2 references T (w)")
+    refused_unchanged("drop index IX_T_w on T", [
+        (3723, "An explicit DROP INDEX is not allowed on index 'T.IX_T_w'. It is being used for FOREIGN KEY "
+               "constraint enforcement.")])
+    DB.ok("alter table U drop constraint FK_U_T2")
     refused_unchanged("drop table T", [
         (3726, "Could not drop object 'T' because it is referenced by a FOREIGN KEY constraint.")])
     DB.ok("alter table T with nocheck add constraint CK_T_v check (v >= 0)")
@@ -161,8 +171,14 @@ def test_refusals_change_nothing():
         (11415, f"Object '{pk}' cannot be disabled or enabled. This action applies only to foreign key and check "
                 "constraints."),
         (4916, "Could not enable or disable the constraint. See previous errors.")])
-    DB.ok("insert into T values (2, 5, 0)")
-    DB.ok("insert into U values (2, 2)")
+    DB.ok("insert into T values (2, 5, 1)")
+    DB.ok("insert into U (id, t) values (2, 2)")
+    DB.ok("delete from T where id = 1")  # U's older orphan (9) is no concern of this statement
+    # A condition sqlsim cannot evaluate is kept, and fails loudly once rows must meet it.
+    DB.ok("create table Z (d datetime constraint CK_Z check (d < dateadd(day, 1, getdate())))")
+    assert rows("select definition from sys.check_constraints where name = 'CK_Z'") == [
+        ("([d]<dateadd(day,(1),getdate()))",)]
+    assert [n for n, _ in DB.refused("insert into Z values ('2000-01-01')")] == [50000]
     refused_unchanged("delete from T where id = 2", [conflict("DELETE", "REFERENCE", "FK_U_T", "U", "t")],
                       ["select * from T", "select * from U"])
 

@@ -10,7 +10,8 @@ SCHEMA = [
     "create table dbo.Customers (CustomerID int not null primary key, Name nvarchar(40) not null, City nvarchar(30))",
     "create table Orders (OrderID int not null primary key, CustomerID int, Total money)",
     "create view dbo.CustomerNames as select c.CustomerID, c.Name as CustomerName from dbo.Customers c",
-    "create view BigOrders as select OrderID, Total from Orders where Total > 100",
+    "create view BigOrders as select OrderID, Total, null as Nothing, current_timestamp Now from Orders "
+    "where Total > 100",
     "create view OrderCustomers as select o.OrderID, n.CustomerName from BigOrders o "
     "join dbo.CustomerNames n on n.CustomerID = o.OrderID",
     "create function dbo.OrderCount(@id int) returns int with returns null on null input as begin "
@@ -83,6 +84,11 @@ def test_catalogue_of_functions_triggers_and_dependencies():
         assert c.ok("select is_schema_bound, null_on_null_input from sys.sql_modules m join sys.objects o "
                     "on o.object_id = m.object_id where o.name in ('OrderCount', 'Names') order by o.name") == \
             [["True", "False"], ["False", "True"]]
+        # A scalar function's result is parameter 0, an output without a name.
+        assert c.ok("select object_name(object_id), name, parameter_id, system_type_id, max_length, precision, "
+                    "is_output from sys.parameters order by object_name(object_id), parameter_id") == [
+            ["CityCustomers", "@city", "1", "231", "60", "0", "False"],
+            ["OrderCount", "", "0", "56", "4", "10", "True"], ["OrderCount", "@id", "1", "56", "4", "10", "False"]]
         assert [r[0] for r in c.ok("select name from sys.schemas where schema_id < 5 order by schema_id")] == \
             ["dbo", "guest", "INFORMATION_SCHEMA", "sys"]
 

@@ -51,6 +51,8 @@ UPDATE STATISTICS dbo.Categories PK_Categories WITH FULLSCAN
 IF OBJECT_ID('dbo.Orders', 'U') IS NOT NULL DROP TABLE dbo.Orders
 SET ANSI_PADDING OFF
 GO
+ALTER TABLE [dbo].[Categories] ADD CONSTRAINT [DF_Categories_Name] DEFAULT (N'none') FOR [CategoryName]
+GO
 SET ANSI_PADDING ON
 GO 2
 """
@@ -106,6 +108,11 @@ def test_control_flow_runs_the_branch_its_condition_picks():
              [["two"]]),
             ("if 1 = 0 begin select 1 end select 'after'", [["after"]]),
             ("exec sp_executesql N'select count(*) from t'", [["2"]]),
+            # Generated scripts switch these off around objects they created so.
+            ("set ansi_nulls off set quoted_identifier off", []),
+            ("if object_id('t') is not null update t set b = null where a = 2 select \"text\", a from t where b is null",
+             [["text", "2"]]),
+            ("set ansi_nulls on set quoted_identifier on", []),
         ]
         for sql, rows in cases:
             assert c.ok(sql) == rows, (sql, c.ok(sql))
@@ -137,14 +144,17 @@ def test_refusals_change_nothing():
             ("if 1 = 1 begin create table z (a int)", [(102, "Incorrect syntax near ')'.")]),
             ("else create table z (a int)", [(156, "Incorrect syntax near the keyword 'else'.")]),
             ("if exists (select * from nope) create table z (a int)", [(208, "Invalid object name 'nope'.")]),
-            ("set ansi_nulls off", [(50000, f"SET ANSI_NULLS OFF {unsupported}")]),
+            ("set ansi_nulls off select a from t where a <> null set ansi_nulls on",
+             [(50000, f"A comparison with NULL under SET ANSI_NULLS OFF {unsupported}")]),
             ("set quoted_identifier, concat_null_yields_null off",
-             [(50000, f"SET QUOTED_IDENTIFIER OFF {unsupported}")]),
+             [(50000, f"SET CONCAT_NULL_YIELDS_NULL OFF {unsupported}")]),
             ("set noexec on", [(50000, f"SET NOEXEC ON {unsupported}")]),
+            ("select 1 merge t using t s on t.a = s.a when matched then delete;",
+             [(50000, f"The merge statement {unsupported}")]),
             ("set rowcount 10", [(50000, f"SET ROWCOUNT 10 {unsupported}")]),
             ("set dateformat dmy", [(50000, f"SET DATEFORMAT dmy (dates are read as us_english reads them) {unsupported}")]),
-            ("set ansi_padding off create table z (a varchar(5)) set ansi_padding on",
-             [(50000, f"Creating or changing a table under SET ANSI_PADDING OFF {unsupported}")]),
+            ("set ansi_padding off create table z (a int, b [varchar](5)) set ansi_padding on",
+             [(50000, f"A varchar column made under SET ANSI_PADDING OFF {unsupported}")]),
             ("raiserror('fatal', 19, 1)", [(2754, "Error severity levels greater than 18 can only be specified by "
                                                  "members of the sysadmin role, using the WITH LOG option.")]),
             ("update statistics nope", [(208, "Invalid object name 'nope'.")]),
