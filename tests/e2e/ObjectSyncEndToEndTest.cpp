@@ -216,12 +216,10 @@ TEST_F(ObjectSyncTest, WindowListsIndexesAndConstraintsAndSynchronisesEverything
     for (int r = 0; r < rows(); ++r)
         kinds << listing().text(r, QStringLiteral("类型")) + QLatin1Char(' ') + listing().text(r, QStringLiteral("匹配情况"));
     kinds.sort();
-    EXPECT_EQ(kinds, (QStringList{"索引 目标无", "检查约束 目标无", "类型 目标无"}));
+    EXPECT_EQ(kinds, (QStringList{"检查约束 目标无", "类型 目标无", "索引 目标无"}));
     window->grab().save(QStringLiteral(DBSYNC_GRAB_DIR "/object-listing.png"));
     selectAll();
-    emit window->DBGrid1->customContextMenuRequested(QPoint(40, 40));
     QApplication::processEvents();
-    if (auto *menu = window->DBGrid1->findChild<QMenu *>("GridMenu")) {
         menu->grab().save(QStringLiteral(DBSYNC_GRAB_DIR "/object-menu.png"));
         menu->close();
     }
@@ -251,3 +249,4 @@ TEST_F(ObjectSyncTest, WindowListsIndexesAndConstraintsAndSynchronisesEverything
 }
 
 }  // namespace
+
