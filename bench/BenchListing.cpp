@@ -42,6 +42,11 @@ struct CountingDialogs : dbsync::Dialogs {
         report("question", text);
         return false;
     }
+    bool confirmPlan(const QString &) override
+    {
+        report("plan", {});
+        return false;
+    }
     void report(const char *kind, const QString &text)
     {
         ++shown;

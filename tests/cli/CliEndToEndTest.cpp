@@ -215,6 +215,40 @@ TEST_F(Cli, SyncRoutinesEndsWithNothingActionable)
     EXPECT_EQ(run("list", "routines").status, 0);
 }
 
+TEST_F(Cli, AllObjectsScriptCompletelyAndSyncInOneRound)
+{
+    for (const QString &side : {QStringLiteral("sample"), QStringLiteral("target")})
+        exec(side, side == "sample" ? sampleDb : targetDb,
+             "create table customers (id int not null primary key, code varchar(10) not null)");
+    onSample("alter table customers add constraint CK_code check (code <> '')");
+    onSample("create index IX_code on customers (code desc)");
+    onSample("create table [order] (id int identity(1,1) not null primary key, "
+             "customer int not null constraint FK_order_customers references customers (id), "
+             "placed datetime not null default (getdate()))");
+    onSample("create view open_orders as select id, customer from dbo.[order]");
+    onTarget("insert customers values (1, 'a')");
+
+    Outcome o = run("list", "objects");
+    EXPECT_EQ(o.status, 1) << o.err.toStdString();
+    EXPECT_EQ(o.out.count(QChar(10)), 1 + 2) << o.out.toStdString();  // header, the check, the index
+
+    // The script has everything, the new table whole with its key and foreign key.
+    o = run("script", "all");
+    EXPECT_EQ(o.status, 1) << o.err.toStdString();
+    for (const char *part : {"CREATE TABLE [dbo].[order] (", "[id] int IDENTITY(1,1) NOT NULL", "PRIMARY KEY CLUSTERED",
+                             "FOREIGN KEY ([customer]) REFERENCES [dbo].[customers] ([id])",
+                             "CREATE NONCLUSTERED INDEX [IX_code]", "CHECK ([code]<>'')", "create view open_orders"})
+        EXPECT_TRUE(o.out.contains(part, Qt::CaseInsensitive)) << part << "\n" << o.out.toStdString();
+    EXPECT_LT(o.out.indexOf("CREATE TABLE [dbo].[order]"), o.out.indexOf("FOREIGN KEY"));
+    EXPECT_LT(o.out.indexOf("FOREIGN KEY"), o.out.indexOf("create view open_orders"));
+
+    o = run("sync", "all", {"--no-backup"});
+    EXPECT_EQ(o.status, 0) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains("同步完成：用了 1 轮")) << o.err.toStdString();
+    for (const char *kind : {"tables", "routines", "objects", "all"})
+        EXPECT_EQ(run("list", kind).status, 0) << kind;
+}
+
 TEST_F(Cli, BadInputEndsWithAMessageAndTwo)
 {
     const auto expectRefused = [](const Outcome &o, const QString &inMessage) {

@@ -1,6 +1,7 @@
 // The view and procedure listing against sqlsim: the 18 lines as they reach the target server,
 // the rows they give, widths, button states and failure states.
 
+#include "schema/model/CatalogRead.h"
 #include "tests/e2e/SchemaSyncFixture.h"
 
 using namespace dbsync;
@@ -47,10 +48,13 @@ TEST_F(RoutineListing, SendsTheEighteenLinesAndListsEachDifference)
     };
     if (logged()) {
         const QStringList sent = batchesSince(before);
-        ASSERT_EQ(sent.size(), 5);
+        // The listing query, then the target's catalogue read for its functions and triggers.
+        const QStringList catalogue = model::catalogQueries(targetDb);
+        ASSERT_EQ(sent.size(), 5 + catalogue.size());
         EXPECT_EQ(sent.mid(0, 4), (QStringList{"exec sp_configure'show advanced options',1", "reconfigure",
                                                "exec sp_configure'Ad Hoc Distributed Queries',1", "reconfigure"}));
         EXPECT_EQ(sent[4], expected.join("\r\n"));
+        EXPECT_EQ(sent.mid(5), catalogue);
     }
 
     QStringList got;
