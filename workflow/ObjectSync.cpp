@@ -3,6 +3,8 @@
 #include "schema/model/CatalogRead.h"
 #include "workflow/Workflow.h"
 
+#include <QHash>
+
 #include <memory>
 
 namespace dbsync::workflow {
@@ -97,20 +99,21 @@ bool isObjectListing(const ResultSet &result)
 
 QSet<QString> chosenKeys(const SchemaComparison &comparison, const ResultSet &listing, const QList<int> &rows)
 {
-    QSet<QString> keys;
-    for (int row : rows) {
-        const QString kind = listing.text(row, kKind);
-        const QString match = listing.text(row, kMatch);
-        const QString table = listing.text(row, kTable);
-        const QString name = listing.text(row, kName);
-        for (const model::Difference &d : comparison.differences) {
-            const QString dTable = d.table.isEmpty() ? QString() : qualifiedName(d.schema, d.table);
-            const QString dName = d.table.isEmpty() ? qualifiedName(d.schema, d.name) : d.name;
-            if (model::kindCaption(d.kind) == kind && model::changeCaption(d.change) == match && dTable == table
-                && dName == name)
-                keys.insert(d.key);
-        }
+    // The listing's identity of a difference: kind, match, table and name.
+    const auto identity = [](const QString &kind, const QString &match, const QString &table, const QString &name) {
+        return QStringList{kind, match, table, name}.join(QChar(0x1f));
+    };
+    QHash<QString, QStringList> keysOf;
+    for (const model::Difference &d : comparison.differences) {
+        const QString table = d.table.isEmpty() ? QString() : qualifiedName(d.schema, d.table);
+        const QString name = d.table.isEmpty() ? qualifiedName(d.schema, d.name) : d.name;
+        keysOf[identity(model::kindCaption(d.kind), model::changeCaption(d.change), table, name)] << d.key;
     }
+    QSet<QString> keys;
+    for (int row : rows)
+        for (const QString &key : keysOf.value(identity(listing.text(row, kKind), listing.text(row, kMatch),
+                                                        listing.text(row, kTable), listing.text(row, kName))))
+            keys.insert(key);
     return keys;
 }
 

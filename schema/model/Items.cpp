@@ -67,7 +67,14 @@ ItemKind indexItemKind(IndexRole role)
 
 class Builder {
 public:
-    explicit Builder(const Database &db) : db_(db) {}
+    explicit Builder(const Database &db) : db_(db)
+    {
+        // Name look-ups by collation key: a large schema names thousands of tables and modules.
+        for (const Table &t : db_.tables)
+            tables_.insert(tableKey(t.schema, t.name), &t);
+        for (const Module &m : db_.modules)
+            modules_.insert(moduleKey(m.schema, m.name), &m);
+    }
 
     ItemSet build()
     {
@@ -248,7 +255,7 @@ private:
         for (const QString &c : key.referencedColumns)
             f.needs << columnKey(rk, c);
         // The key it references: dropping that one needs this one gone first.
-        if (const Table *referenced = db_.table(key.referencedSchema, key.referencedTable))
+        if (const Table *referenced = tables_.value(rk))
             for (const Index &i : referenced->indexes) {
                 QStringList cols;
                 for (const IndexColumn &k : i.keys)
@@ -276,7 +283,7 @@ private:
     {
         Item m;
         m.kind = moduleItemKind(module.kind);
-        m.key = QStringLiteral("module|") + ck(module.schema) + QLatin1Char('.') + ck(module.name);
+        m.key = moduleKey(module.schema, module.name);
         m.schema = module.schema;
         m.name = module.name;
         m.schemaBound = module.schemaBound;
@@ -299,16 +306,23 @@ private:
             const qsizetype dot = ref.indexOf(QLatin1Char('.'));
             const QString refSchema = dot > 0 ? ref.left(dot) : module.schema;
             const QString refName = dot > 0 ? ref.mid(dot + 1) : ref;
-            if (db_.table(refSchema, refName))
+            if (tables_.contains(tableKey(refSchema, refName)))
                 m.needs << tableKey(refSchema, refName);
-            else if (const Module *other = db_.module(refSchema, refName); other && other != &module)
-                m.needs << QStringLiteral("module|") + ck(refSchema) + QLatin1Char('.') + ck(refName);
+            else if (const Module *other = modules_.value(moduleKey(refSchema, refName)); other && other != &module)
+                m.needs << moduleKey(refSchema, refName);
         }
         add(std::move(m));
     }
 
+    static QString moduleKey(const QString &schema, const QString &name)
+    {
+        return QStringLiteral("module|") + ck(schema) + QLatin1Char('.') + ck(name);
+    }
+
     const Database &db_;
     ItemSet set_;
+    QHash<QString, const Table *> tables_;
+    QHash<QString, const Module *> modules_;
 };
 
 }  // namespace

@@ -29,7 +29,15 @@ int kindRank(ItemKind kind)
 
 class Planner {
 public:
-    Planner(const ItemSet &sample, const ItemSet &target) : s_(sample), t_(target) {}
+    Planner(const ItemSet &sample, const ItemSet &target) : s_(sample), t_(target)
+    {
+        for (const Item &item : s_.items)
+            if (!item.tableKey.isEmpty())
+                sampleParts_[item.tableKey] << item.key;
+        for (const Item &item : t_.items)
+            if (!item.tableKey.isEmpty())
+                targetParts_[item.tableKey] << item.key;
+    }
 
     void choose(const Difference &d)
     {
@@ -72,9 +80,8 @@ private:
         creates_.insert(key);
         const Item *item = s_.find(key);
         if (item && item->kind == ItemKind::Table)
-            for (const Item &child : s_.items)
-                if (child.tableKey == key)
-                    creates_.insert(child.key);
+            for (const QString &child : sampleParts_.value(key))
+                creates_.insert(child);
     }
 
     void drop(const QString &key)
@@ -84,9 +91,8 @@ private:
         drops_.insert(key);
         const Item *item = t_.find(key);
         if (item && item->kind == ItemKind::Table)
-            for (const Item &child : t_.items)
-                if (child.tableKey == key)
-                    drops_.insert(child.key);
+            for (const QString &child : targetParts_.value(key))
+                drops_.insert(child);
     }
 
     bool changing(const QString &key) const { return drops_.contains(key) || alters_.contains(key); }
@@ -173,6 +179,7 @@ private:
     const ItemSet &s_;
     const ItemSet &t_;
     QSet<QString> drops_, alters_, creates_;
+    QHash<QString, QStringList> sampleParts_, targetParts_;  // a table's key -> its parts' keys
 };
 
 struct Node {
