@@ -1,5 +1,5 @@
 // CREATE / ALTER / DROP of tables, views and procedures.
-#include "sim/engine/catalog/AliasTypes.h"
+#include "sim/engine/types/AliasTypes.h"
 #include "sim/engine/catalog/Catalog.h"
 #include "sim/engine/catalog/Indexes.h"
 #include "sim/engine/constraints/Constraints.h"
