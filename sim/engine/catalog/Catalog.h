@@ -3,7 +3,7 @@
 // SQL Server's DDL leaves them.
 
 #include "sim/engine/core/Internal.h"
-#include "sim/engine/catalog/Types.h"
+#include "sim/engine/types/Types.h"
 
 namespace sqlsim {
 

@@ -1,7 +1,7 @@
 // EXEC of the system procedures sqlsim knows, sp_configure and RECONFIGURE.
 #include "sim/engine/core/Internal.h"
 #include "sim/engine/catalog/Procedures.h"
-#include "sim/engine/catalog/AliasTypes.h"
+#include "sim/engine/types/AliasTypes.h"
 
 #include <algorithm>
 

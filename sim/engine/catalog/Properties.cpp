@@ -1,6 +1,6 @@
 // Extended properties, system-object marking and SELECT ... INTO (structure copies).
 #include "sim/engine/catalog/Catalog.h"
-#include "sim/engine/catalog/AliasTypes.h"
+#include "sim/engine/types/AliasTypes.h"
 #include "sim/engine/rows/Rows.h"
 #include "sim/engine/catalog/Procedures.h"
 #include "sim/engine/query/Translate.h"

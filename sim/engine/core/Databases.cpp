@@ -1,6 +1,6 @@
 // CREATE DATABASE and DROP DATABASE.
 #include "sim/engine/core/Internal.h"
-#include "sim/engine/catalog/Types.h"
+#include "sim/engine/types/Types.h"
 
 namespace sqlsim {
 

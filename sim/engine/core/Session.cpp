@@ -1,6 +1,6 @@
 #include "sim/engine/core/Internal.h"
 #include "sim/engine/catalog/Procedures.h"
-#include "sim/engine/core/ControlFlow.h"
+#include "sim/engine/script/ControlFlow.h"
 #include "sim/engine/modules/Modules.h"
 
 namespace sqlsim {

@@ -1,5 +1,5 @@
 // sys.parameters: the parameters a procedure's or function's header declares.
-#include "sim/engine/catalog/AliasTypes.h"
+#include "sim/engine/types/AliasTypes.h"
 #include "sim/engine/modules/Modules.h"
 
 namespace sqlsim {

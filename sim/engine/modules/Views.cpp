@@ -1,6 +1,6 @@
 // The catalogue views and metadata functions of functions, triggers, schemas and dependencies.
 #include "sim/engine/modules/Modules.h"
-#include "sim/engine/catalog/AliasTypes.h"
+#include "sim/engine/types/AliasTypes.h"
 
 namespace sqlsim {
 

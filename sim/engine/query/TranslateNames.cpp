@@ -1,5 +1,5 @@
 // Table names of a translated query: catalogue views, user tables, OPENDATASOURCE.
-#include "sim/engine/catalog/AliasTypes.h"
+#include "sim/engine/types/AliasTypes.h"
 #include "sim/engine/catalog/Catalog.h"
 #include "sim/engine/modules/Modules.h"
 #include "sim/engine/rows/Rows.h"

@@ -4,7 +4,7 @@
 
 #include "sim/engine/core/Lexer.h"
 #include "sim/engine/core/Store.h"
-#include "sim/engine/catalog/Types.h"
+#include "sim/engine/types/Types.h"
 
 #include <optional>
 #include <string>

@@ -1,5 +1,5 @@
 #include "sim/engine/rows/Rows.h"
-#include "sim/engine/catalog/AliasTypes.h"
+#include "sim/engine/types/AliasTypes.h"
 
 #include "sim/engine/query/Translate.h"
 

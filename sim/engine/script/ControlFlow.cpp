@@ -1,4 +1,4 @@
-#include "sim/engine/core/ControlFlow.h"
+#include "sim/engine/script/ControlFlow.h"
 
 #include "sim/engine/query/Translate.h"
 

@@ -1,8 +1,8 @@
-#include "sim/engine/catalog/Types.h"
+#include "sim/engine/types/Types.h"
 #include "sim/engine/catalog/Indexes.h"
 
 #include "sim/engine/core/Internal.h"
-#include "sim/engine/catalog/AliasTypes.h"
+#include "sim/engine/types/AliasTypes.h"
 
 #include <algorithm>
 

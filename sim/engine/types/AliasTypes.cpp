@@ -1,4 +1,4 @@
-#include "sim/engine/catalog/AliasTypes.h"
+#include "sim/engine/types/AliasTypes.h"
 
 #include "sim/engine/catalog/Catalog.h"
 

@@ -2,7 +2,7 @@
 // Alias types (CREATE TYPE x FROM base, sp_addtype): per database, in systypes and sys.types.
 
 #include "sim/engine/catalog/Procedures.h"
-#include "sim/engine/catalog/Types.h"
+#include "sim/engine/types/Types.h"
 
 namespace sqlsim {
 
