@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace dbsync::schema {
 
 enum class StepRunner {
@@ -20,9 +22,18 @@ enum class StepEcho {
 };
 
 struct SyncStep {
+    SyncStep() = default;
+    SyncStep(StepRunner runner_, QStringList lines_, StepEcho echo_ = StepEcho::WhenChecked, QString subject_ = {})
+        : runner(runner_), lines(std::move(lines_)), echo(echo_), subject(std::move(subject_))
+    {
+    }
+
     StepRunner runner = StepRunner::ADOQuery4;
     QStringList lines;  // set as the SQL text (joined by CR LF), or the command text
     StepEcho echo = StepEcho::WhenChecked;
+    // What the step makes or removes ("视图 v_orders"), named in the server's error; empty
+    // where the statement itself says enough.
+    QString subject;
 
     bool operator==(const SyncStep &) const = default;
 };

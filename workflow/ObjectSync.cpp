@@ -123,7 +123,7 @@ QList<schema::SyncStep> objectSyncSteps(const SchemaComparison &comparison, cons
     if (chosen.isEmpty())
         return steps;
     for (const model::PlanStep &s : model::planSync(comparison.sample, comparison.target, chosen).steps)
-        steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked});
+        steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked, s.subject});
     return steps;
 }
 

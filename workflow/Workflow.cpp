@@ -1,6 +1,8 @@
 #include "workflow/Workflow.h"
 
 #include "db/CrossServer.h"
+#include "db/DbError.h"
+#include "db/Operation.h"
 #include "db/ResultSet.h"
 #include "schema/LocalComparison.h"
 #include "schema/RoutineSync.h"
@@ -266,7 +268,7 @@ std::pair<QList<schema::SyncStep>, QList<schema::SyncStep>> moduleSteps(Database
     std::pair<QList<schema::SyncStep>, QList<schema::SyncStep>> out;
     for (const model::PlanStep &s : plan.steps)
         (s.kind == model::ItemKind::Trigger ? out.second : out.first)
-            .append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked});
+            .append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked, s.subject});
     return out;
 }
 
@@ -346,6 +348,20 @@ QString statementText(const schema::SyncStep &step)
 }
 
 void runStep(DatabaseObjects &objects, const schema::SyncStep &step)
+{
+    if (step.subject.isEmpty())
+        return runStatement(objects, step);
+    try {
+        runStatement(objects, step);
+    } catch (const CancelledError &) {
+        throw;
+    } catch (const DbError &e) {
+        // The server names what it lacks; the user needs to know which object could not be made.
+        throw DbError(step.subject + QStringLiteral("：") + e.message(), e.sqlState(), e.nativeError());
+    }
+}
+
+void runStatement(DatabaseObjects &objects, const schema::SyncStep &step)
 {
     using schema::StepRunner;
     switch (step.runner) {

@@ -93,8 +93,10 @@ Plan planRows(DatabaseObjects &objects, const ServerFields &fields, ListingKind 
 // The text the server receives for the step: the lines joined by CR LF (the command's text).
 QString statementText(const schema::SyncStep &step);
 
-// Runs the step on its object. Errors pass through.
+// Runs the step on its object. Errors pass through; a step with a subject names it before the
+// server's message.
 void runStep(DatabaseObjects &objects, const schema::SyncStep &step);
+void runStatement(DatabaseObjects &objects, const schema::SyncStep &step);
 // Runs the steps in order; beforeRun sees each (and its index) right before it runs, for the
 // echo and progress. The first error ends it: what ran stays done.
 void runSteps(DatabaseObjects &objects, const QList<schema::SyncStep> &steps,

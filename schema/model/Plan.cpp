@@ -287,8 +287,12 @@ SyncPlan Planner::order() const
             statements << n.item->alter;
         else if (n.action == StepAction::Create && !covered(*n.item))
             statements = n.item->create;
+        const QString subject = kindCaption(n.item->kind) + QLatin1Char(' ')
+                                + (n.item->table.isEmpty() || n.item->kind == ItemKind::Table
+                                       ? n.item->name
+                                       : n.item->table + QLatin1Char('.') + n.item->name);
         for (const QString &s : statements)
-            plan.steps.append({n.action, n.item->kind, n.key, s});
+            plan.steps.append({n.action, n.item->kind, n.key, s, subject});
     }
     return plan;
 }

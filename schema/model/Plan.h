@@ -41,6 +41,7 @@ struct PlanStep {
     ItemKind kind = ItemKind::Table;
     QString key;
     QString statement;
+    QString subject;  // "外键 Orders.FK_Orders_Customers", for messages
 };
 
 struct SyncPlan {

@@ -6,6 +6,7 @@
 #include "app/Form43Sync.h"
 #include "app/ObjectCommands.h"
 #include "app/ScriptPreviewDialog.h"
+#include "db/DbError.h"
 #include "tests/e2e/SchemaSyncFixture.h"
 #include "workflow/ObjectSync.h"
 
@@ -250,5 +251,19 @@ TEST_F(ObjectSyncTest, WindowListsIndexesAndConstraintsAndSynchronisesEverything
     EXPECT_EQ(rows(), 0);
 }
 
-}  // namespace
+TEST_F(ObjectSyncTest, AnObjectTheTargetCannotTakeIsNamedWithTheServersMessage)
+{
+    // The sample's view outlived the table it reads; the target cannot create it.
+    onSample(QStringLiteral("create table gone (a int)"));
+    onSample(QStringLiteral("create view [读 gone] as select a from dbo.gone"));
+    onSample(QStringLiteral("drop table gone"));
+    try {
+        syncAll();
+        FAIL() << "the view was created";
+    } catch (const DbError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("视图 读 gone：Invalid object name 'dbo.gone'.")) << e.message().toStdString();
+        EXPECT_EQ(e.nativeError(), 208);
+    }
+}
 
+}  // namespace
