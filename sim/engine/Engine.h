@@ -76,6 +76,9 @@ public:
     virtual void statementDone(std::optional<std::int64_t> rowCount, bool error) = 0;
     // True once the client has sent an attention; long work should stop early.
     virtual bool cancelled() const = 0;
+    // A transaction began, committed or rolled back (TDS ENVCHANGE 8, 9, 10).
+    enum class Transaction { Begin, Commit, Rollback };
+    virtual void transactionChanged(Transaction, std::uint64_t /*descriptor*/) {}
 };
 
 struct LoginRequest {
@@ -92,6 +95,8 @@ public:
     virtual void executeBatch(std::string_view sql, BatchSink &sink) = 0;
     virtual std::string currentDatabase() const = 0;
     virtual int spid() const = 0;
+    // The client cancelled a batch before it ran (an attention during a stall).
+    virtual void attention(BatchSink &) {}
 };
 
 struct LoginSpec {

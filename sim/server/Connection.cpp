@@ -86,6 +86,9 @@ void Connection::run()
         instance_.log.event("protocol_error", instance_.name, id_, {{"text", jsonString(e.what())}});
     }
     close();
+    // The session goes with its connection: an open transaction is rolled back now, not when
+    // the connection is reaped.
+    session_.reset();
     instance_.log.event("disconnect", instance_.name, id_, {});
     finished_ = true;
 }
@@ -246,7 +249,14 @@ void Connection::serve()
             answerRpc(*in->message);
             break;
         case PacketType::TransactionManager:
-            answerUnsupported("transaction manager requests");
+            // Run as the T-SQL it stands for; distributed transactions are refused.
+            if (auto sql = tds::transactionRequestSql(in->message->payload, tdsVersion_)) {
+                ResponseSink sink(*this);
+                runText(*sql, sink);
+                sink.finish();
+            } else {
+                answerUnsupported("distributed transaction requests");
+            }
             break;
         case PacketType::BulkLoad:
             answerUnsupported("bulk load");
@@ -324,8 +334,10 @@ void Connection::runText(const std::string &text, ResponseSink &sink)
             return;
         case Fault::Kind::Stall:
             stall(fault->seconds);
-            if (sink.cancelled())
+            if (sink.cancelled()) {
+                session_->attention(sink);
                 return;
+            }
             break;
         }
     }

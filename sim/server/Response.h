@@ -5,6 +5,7 @@
 #include "sim/server/Connection.h"
 #include "sim/tds/Rpc.h"
 #include "sim/tds/Tokens.h"
+#include "sim/tds/Transactions.h"
 
 namespace sqlsim::server {
 
@@ -133,6 +134,14 @@ public:
             return;
         beforeToken();
         tds::writeEnvChange(out_.writer(), tds::kEnvDatabase, newName, oldName);
+    }
+
+    void transactionChanged(Transaction change, std::uint64_t descriptor) override
+    {
+        if (silenced())
+            return;
+        beforeToken();
+        tds::writeTransactionChange(out_.writer(), static_cast<std::uint8_t>(8 + static_cast<int>(change)), descriptor);
     }
 
     void statementDone(std::optional<std::int64_t> rowCount, bool failed) override

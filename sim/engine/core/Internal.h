@@ -12,6 +12,7 @@
 #include "sim/engine/Engine.h"
 #include "sim/engine/core/Lexer.h"
 #include "sim/engine/core/Store.h"
+#include "sim/engine/transactions/Transactions.h"
 
 #include <atomic>
 #include <map>
@@ -92,9 +93,11 @@ void seedSystemTypes(StoreConn &conn);
 class SessionImpl : public Session {
 public:
     SessionImpl(std::shared_ptr<Instance> inst, const LoginSpec &login, std::string database, int spid);
+    ~SessionImpl() override;  // rolls back an open transaction
     void executeBatch(std::string_view sql, BatchSink &sink) override;
     std::string currentDatabase() const override;
     int spid() const override { return spid_; }
+    void attention(BatchSink &sink) override;
 
     Instance &instance() { return *inst_; }
     const LoginSpec &login() const { return login_; }
@@ -112,6 +115,7 @@ public:
         std::string name;  // db.dbo.t
     };
     std::optional<IdentityInsert> identityInsert;
+    TransactionState txn;
 
 private:
     std::shared_ptr<Instance> inst_;

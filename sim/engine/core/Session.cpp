@@ -135,9 +135,11 @@ const Route routes[] = {
     {"insert", execInsert},   {"update", execUpdate},   {"delete", execDelete},
     {"truncate", execTruncate}, {"raiserror", execRaiserror}, {"checkpoint", execCheckpoint},
     {"enable", execTriggerToggle}, {"disable", execTriggerToggle},
+    {"begin", execBeginTransaction}, {"commit", execCommit}, {"rollback", execRollback},
+    {"save", execSaveTransaction},
 };
 
-const char *const knownUnsupported[] = {"declare", "while", "begin", "commit", "rollback", "save", "dbcc",
+const char *const knownUnsupported[] = {"declare", "while", "dbcc",
                                         "grant", "revoke", "deny", "waitfor", "return", "restore", "with",
                                         "merge", "open", "fetch", "close", "deallocate", "goto", "break",
                                         "continue", "bulk", "kill", "shutdown", "readtext", "writetext",
@@ -233,19 +235,25 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
     }
     auto attempt = [&](std::size_t k, const std::function<void(Exec &)> &body) {
         Exec x{*this, sink, statements[k], sql, k};
+        StatementScope scope(*this, sink, statements[k]);
         try {
+            scope.enter();
+            refuseInTransaction(x);
             body(x);
+            scope.succeeded();
         } catch (SqlError &e) {
             if (e.line == 1)
                 e.line = statements[k].line;
+            scope.failed(e);
             report(e);
             if (e.abortsBatch || abortsOnError(*this, e))
                 return Step::Stop;
             return sink.cancelled() ? Step::Stop : Step::Failed;
         } catch (const StoreError &e) {
-            report(SqlError(50000, std::string("sqlsim's catalogue store failed: ") + e.what(), 16));
+            report(scope.failedStore(e));
             return Step::Stop;
         } catch (const Cancelled &) {
+            scope.cancelled();
             return Step::Stop;
         }
         return sink.cancelled() ? Step::Stop : Step::Ran;

@@ -180,16 +180,27 @@ std::int64_t StoreConn::changes() const
     return sqlite3_changes64(db_);
 }
 
-StoreTxn::StoreTxn(StoreConn &conn) : conn_(conn)
+StoreTxn::StoreTxn(StoreConn &conn) : conn_(conn), nested_(sqlite3_get_autocommit(conn.raw()) == 0)
 {
-    conn_.exec("BEGIN IMMEDIATE");
+    // Inside a user transaction a statement's work is a savepoint of it.
+    if (nested_) {
+        conn_.exec("SAVEPOINT sqlsim_work");
+        return;
+    }
+    try {
+        conn_.exec("BEGIN IMMEDIATE");
+    } catch (const StoreError &) {
+        if (sqlite3_errcode(conn.raw()) == SQLITE_BUSY)  // another session's transaction holds the store
+            throw SqlError(1222, "Lock request time out period exceeded.", 16);
+        throw;
+    }
 }
 
 StoreTxn::~StoreTxn()
 {
     if (!done_) {
         try {
-            conn_.exec("ROLLBACK");
+            conn_.exec(nested_ ? "ROLLBACK TO sqlsim_work; RELEASE sqlsim_work" : "ROLLBACK");
         } catch (const StoreError &) {
             // Nothing more to undo: SQLite already rolled back.
         }
@@ -198,7 +209,7 @@ StoreTxn::~StoreTxn()
 
 void StoreTxn::commit()
 {
-    conn_.exec("COMMIT");
+    conn_.exec(nested_ ? "RELEASE sqlsim_work" : "COMMIT");
     done_ = true;
 }
 

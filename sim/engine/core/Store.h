@@ -79,6 +79,7 @@ public:
 
 private:
     StoreConn &conn_;
+    bool nested_;
     bool done_ = false;
 };
 

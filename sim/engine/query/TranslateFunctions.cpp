@@ -77,7 +77,8 @@ std::string Translator::variable(const Token &t)
     if (v == "@@datefirst") return "7";
     if (v == "@@lock_timeout") return "-1";
     if (v == "@@max_connections") return "32767";
-    if (v == "@@langid" || v == "@@trancount" || v == "@@error" || v == "@@nestlevel" || v == "@@rowcount" ||
+    if (v == "@@trancount") return std::to_string(x_.session.txn.count);
+    if (v == "@@langid" || v == "@@error" || v == "@@nestlevel" || v == "@@rowcount" ||
         v == "@@procid" || v == "@@fetch_status")
         return "0";
     if (v == "@@identity") return "NULL";

@@ -144,6 +144,8 @@ void execSet(Exec &x)
             x.session.nocount = on;
         if (name == "xact_abort")
             x.session.xactAbort = on;
+        if (name == "implicit_transactions")
+            x.session.txn.implicitMode = on;
         if (name == "ansi_padding")
             x.session.ansiPaddingOff = !on;
         if (name == "ansi_nulls")
