@@ -16,6 +16,7 @@
 
 #include <array>
 #include <exception>
+#include <optional>
 
 namespace dbsync::cli {
 
@@ -31,10 +32,20 @@ QByteArray line(const QString &text)
     return (text + QLatin1Char('\n')).toUtf8();
 }
 
-// Runs the enabling step (server-side only) and opens the listing on ADOQuery2, as the
-// window's listing command does.
-void list(DatabaseObjects &objects, const ServerFields &fields, const Options &options)
+bool isObjectKind(workflow::ListingKind kind)
 {
+    return kind == workflow::ListingKind::Objects || kind == workflow::ListingKind::All;
+}
+
+// Opens the listing on ADOQuery2, as the window's listing command does: the enabling step
+// first (server-side only), except for the object listings, which read each catalogue over
+// its own connection. Those give the comparison they came from, for planning without
+// reading both catalogues again.
+std::optional<workflow::SchemaComparison> list(DatabaseObjects &objects, const ServerFields &fields,
+                                               const Options &options)
+{
+    if (isObjectKind(options.kind))
+        return workflow::openObjectListing(objects, fields, options.kind);
     bool enabling = true;
     try {
         workflow::prepareComparison(objects, *options.compare);
@@ -49,9 +60,11 @@ void list(DatabaseObjects &objects, const ServerFields &fields, const Options &o
                           e.sqlState(), e.nativeError());
         throw;
     }
+    return std::nullopt;
 }
 
-workflow::Plan planChosen(DatabaseObjects &objects, const ServerFields &fields, const Options &options)
+workflow::Plan planChosen(DatabaseObjects &objects, const ServerFields &fields, const Options &options,
+                          const std::optional<workflow::SchemaComparison> &comparison)
 {
     const ResultSet &listing = objects.ADOQuery2.result();
     const QList<int> rows = workflow::chooseRows(listing, options.kind, options.codes, options.objects);
@@ -61,6 +74,8 @@ workflow::Plan planChosen(DatabaseObjects &objects, const ServerFields &fields, 
         none.mode = *options.compare;
         return none;
     }
+    if (comparison)
+        return workflow::planObjects(*comparison, options.kind, listing, rows);
     return workflow::planRows(objects, fields, options.kind, listing, rows, *options.compare);
 }
 
@@ -95,8 +110,8 @@ int listCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
 
 int scriptCommand(DatabaseObjects &objects, const ServerFields &fields, const Options &options, const Io &io)
 {
-    list(objects, fields, options);
-    const workflow::Plan plan = planChosen(objects, fields, options);
+    const auto comparison = list(objects, fields, options);
+    const workflow::Plan plan = planChosen(objects, fields, options, comparison);
     const QByteArray script =
         workflow::renderScript({workflow::toolVersion(), fields, QDateTime::currentDateTime(), options.withPassword},
                                plan)
@@ -113,8 +128,8 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
 {
     bool backedUp = options.noBackup;
     for (int round = 1; round <= options.rounds; ++round) {
-        list(objects, fields, options);
-        const workflow::Plan plan = planChosen(objects, fields, options);
+        const auto comparison = list(objects, fields, options);
+        const workflow::Plan plan = planChosen(objects, fields, options, comparison);
         if (plan.steps.isEmpty()) {
             if (round > 1)
                 io.err(line(QStringLiteral("同步完成：用了 %1 轮").arg(round - 1)));
@@ -147,8 +162,8 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
         }
     }
     // The rounds are used up: what the last one left.
-    list(objects, fields, options);
-    const workflow::Plan left = planChosen(objects, fields, options);
+    const auto comparison = list(objects, fields, options);
+    const workflow::Plan left = planChosen(objects, fields, options, comparison);
     if (!left.steps.isEmpty())
         io.err(line(QStringLiteral("%1 轮之后仍有可同步的行").arg(options.rounds)));
     return left.steps.isEmpty() ? 0 : 1;

@@ -152,13 +152,20 @@ void openComparisonQuery(DatabaseObjects &objects, const ServerFields &fields, L
 
 }  // namespace
 
+SchemaComparison openObjectListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind)
+{
+    SchemaComparison comparison = compareSchemas(objects, fields);
+    const ResultSet listing = objectListing(comparison, scopeOf(kind));
+    objects.ADOQuery2.close();
+    objects.ADOQuery2.clearSql();
+    objects.ADOQuery2.openOn(listing);
+    return comparison;
+}
+
 void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, CompareMode mode)
 {
     if (kind == ListingKind::Objects || kind == ListingKind::All) {
-        const ResultSet listing = objectListing(compareSchemas(objects, fields), scopeOf(kind));
-        objects.ADOQuery2.close();
-        objects.ADOQuery2.clearSql();
-        objects.ADOQuery2.openOn(listing);
+        openObjectListing(objects, fields, kind);
         return;
     }
     if (kind == ListingKind::Routines) {
@@ -315,7 +322,12 @@ Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QL
 Plan planObjects(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,
                  const QList<int> &positions)
 {
-    const SchemaComparison comparison = compareSchemas(objects, fields);
+    return planObjects(compareSchemas(objects, fields), kind, listing, positions);
+}
+
+Plan planObjects(const SchemaComparison &comparison, ListingKind kind, const ResultSet &listing,
+                 const QList<int> &positions)
+{
     Plan plan;
     plan.kind = kind;
     plan.mode = CompareMode::Local;

@@ -11,6 +11,7 @@
 #include "schema/SyncStep.h"
 #include "schema/TableSync.h"
 #include "workflow/CompareMode.h"
+#include "workflow/ObjectSync.h"
 
 #include <QList>
 #include <QString>
@@ -43,6 +44,9 @@ bool refusesServerSideComparison(int nativeError, bool duringEnablingStep);
 // After prepareComparison: closes ADOQuery2 and opens it on the listing.
 void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind,
                  CompareMode mode = CompareMode::Server);
+// The object listing (Objects or All) on ADOQuery2, as openListing opens it, and the
+// comparison it came from, so that a caller planning at once reads the catalogues only once.
+SchemaComparison openObjectListing(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind);
 // The table synchronisation's refresh: the column listing without positions, by table only.
 void openTableRefresh(DatabaseObjects &objects, const ServerFields &fields, CompareMode mode = CompareMode::Server);
 
@@ -85,6 +89,9 @@ Plan planRoutines(DatabaseObjects &objects, const ServerFields &fields, const QL
 // The object listing's rows (Objects or All), planned through the schema model from a fresh
 // reading of both catalogues; the statements run in the target database.
 Plan planObjects(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,
+                 const QList<int> &positions);
+// The same from a comparison just read, for a listing made from it.
+Plan planObjects(const SchemaComparison &comparison, ListingKind kind, const ResultSet &listing,
                  const QList<int> &positions);
 // The rows at these positions of the result, read without moving any data set.
 Plan planRows(DatabaseObjects &objects, const ServerFields &fields, ListingKind kind, const ResultSet &listing,

@@ -78,6 +78,12 @@ public:
 
     ItemSet build()
     {
+        // Sized once: growing a list of thousands of items moves each of them many times.
+        qsizetype count = db_.types.size() + db_.modules.size();
+        for (const Table &t : db_.tables)
+            count += 1 + 2 * t.columns.size() + t.indexes.size() + t.checks.size() + t.foreignKeys.size();
+        set_.items.reserve(count);
+        set_.byKey.reserve(count);
         for (const AliasType &t : db_.types)
             addType(t);
         for (const Table &t : db_.tables)

@@ -11,6 +11,13 @@ bool sameName(const QString &a, const QString &b)
 
 QString bracket(const QString &name)
 {
+    // Called for every name of every statement rendered: one allocation when nothing is escaped.
+    if (!name.contains(QLatin1Char(']'))) {
+        QString out;
+        out.reserve(name.size() + 2);
+        out.append(QLatin1Char('[')).append(name).append(QLatin1Char(']'));
+        return out;
+    }
     QString escaped = name;
     escaped.replace(QLatin1Char(']'), QLatin1String("]]"));
     return QLatin1Char('[') + escaped + QLatin1Char(']');
