@@ -37,12 +37,17 @@ SchemaComparison compareModels(const model::Database &sample, const model::Datab
     return c;
 }
 
-SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fields)
+SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fields, bool modulesOnly)
 {
-    const QStringList sampleQueries = model::catalogQueries(fields.ComboBox1);
-    const QStringList targetQueries = model::catalogQueries(fields.ComboBox2);
+    const QStringList sampleQueries = model::catalogQueries(fields.ComboBox1, modulesOnly);
+    const QStringList targetQueries = model::catalogQueries(fields.ComboBox2, modulesOnly);
     QList<ResultSet> sample, target;
     for (qsizetype i = 0; i < sampleQueries.size(); ++i) {
+        if (sampleQueries[i].isEmpty()) {
+            sample << ResultSet();
+            target << ResultSet();
+            continue;
+        }
         AdoQuery s(&objects.ADOConnection1, 0), t(&objects.ADOConnection2, 0);
         s.setSql({sampleQueries[i]});
         t.setSql({targetQueries[i]});

@@ -30,7 +30,8 @@ struct SchemaComparison {
 
 // Reads both catalogues (the sample over ADOConnection1, the target over ADOConnection2, at
 // the same time) and compares them. Errors of the servers pass through.
-SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fields);
+// modulesOnly reads only what functions and triggers are compared by (for the routine listing).
+SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fields, bool modulesOnly = false);
 // The same from two models, for callers that read them otherwise.
 SchemaComparison compareModels(const model::Database &sample, const model::Database &target);
 

@@ -170,7 +170,7 @@ void openListing(DatabaseObjects &objects, const ServerFields &fields, ListingKi
     }
     if (kind == ListingKind::Routines) {
         openComparisonQuery(objects, fields, kind, mode);
-        const ResultSet modules = objectListing(compareSchemas(objects, fields), ObjectScope::Routines);
+        const ResultSet modules = objectListing(compareSchemas(objects, fields, true), ObjectScope::Routines);
         if (modules.rowCount() > 0) {
             const ResultSet combined = withModuleRows(objects.ADOQuery2.result(), modules);
             objects.ADOQuery2.openOn(combined);

@@ -124,12 +124,14 @@ QString moduleCaption(const QString &type)
 
 }  // namespace
 
-QStringList catalogQueries(const QString &database)
+QStringList catalogQueries(const QString &database, bool modulesOnly)
 {
     const QString prefix = bracket(database) + QStringLiteral(".sys.");
     QStringList out;
-    for (const char *q : kQueries)
-        out << QString::fromLatin1(q).replace(QLatin1String("sys."), prefix);
+    for (int q = 0; q < QueryCount; ++q) {
+        const bool wanted = !modulesOnly || q == Tables || q == Modules || q == Dependencies;
+        out << (wanted ? QString::fromLatin1(kQueries[q]).replace(QLatin1String("sys."), prefix) : QString());
+    }
     return out;
 }
 

@@ -10,7 +10,9 @@ namespace dbsync::model {
 
 // The queries, in the order readDatabase takes their results; each names the catalogue views
 // through the database ("[db].sys.tables"), so any connection to its server can run them.
-QStringList catalogQueries(const QString &database);
+// With modulesOnly, only the queries of tables (by name), modules and their dependencies are
+// given; the others are empty texts, whose results readDatabase takes as empty.
+QStringList catalogQueries(const QString &database, bool modulesOnly = false);
 
 // The model of the results of catalogQueries(), one result per query. Objects that are not
 // synchronised (outside dbo, encrypted, CLR, computed columns) go to Database::unsupported.
