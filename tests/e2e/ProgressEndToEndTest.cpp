@@ -162,10 +162,12 @@ TEST_F(Progress, CancelReachesBothSidesOfALocalListing)
 
 TEST_F(Progress, QuickCommandShowsNoDialog)
 {
+    // The routine listing also reads both catalogues now; under the sanitizers it may take
+    // longer than the dialog's half second, so the quick commands here are the others.
     press(&TForm43::Button14Click);
-    press(&TForm43::Button9Click);
+    press(&TForm43::Button1Click);
     EXPECT_EQ(errors(), QStringList());
-    EXPECT_EQ(rows(), 0);  // no views or procedures
+    EXPECT_EQ(rows(), 5);
     EXPECT_EQ(shows.count, 0);
 }
 
