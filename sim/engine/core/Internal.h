@@ -134,6 +134,9 @@ struct Exec {
     std::size_t index = 0;  // position of the statement in its batch
 
     void info(int number, const std::string &text, int state = 1) const;
+    // Sends an error at the statement's line and lets the statement go on: for statements
+    // that act on several objects and report each failure on its own.
+    void error(const SqlError &e) const;
     void done(std::optional<std::int64_t> rows = std::nullopt) const;
 };
 

@@ -38,6 +38,16 @@ void Exec::info(int number, const std::string &text, int state) const
     sink.message(m);
 }
 
+void Exec::error(const SqlError &e) const
+{
+    Message m;
+    m.number = e.number;
+    m.severity = e.severity;
+    m.text = e.what();
+    m.line = stmt.line;
+    sink.message(m);
+}
+
 void Exec::done(std::optional<std::int64_t> rows) const
 {
     sink.statementDone(session.nocount ? std::nullopt : rows, false);

@@ -203,12 +203,7 @@ void dropRoutines(Exec &x)
             }
             txn.commit();
         } catch (const SqlError &e) {
-            Message m;
-            m.number = e.number;
-            m.severity = e.severity;
-            m.text = e.what();
-            m.line = x.stmt.line;
-            x.sink.message(m);
+            x.error(e);
             failed = true;
         }
         if (!t[i].is(Tok::Comma)) break;
