@@ -84,6 +84,7 @@ public:
             count += 1 + 2 * t.columns.size() + t.indexes.size() + t.checks.size() + t.foreignKeys.size();
         set_.items.reserve(count);
         set_.byKey.reserve(count);
+        set_.tables.reserve(db_.tables.size());
         for (const AliasType &t : db_.types)
             addType(t);
         for (const Table &t : db_.tables)
@@ -138,6 +139,7 @@ private:
     void addTable(const Table &table)
     {
         const QString tk = tableKey(table.schema, table.name);
+        set_.tables.insert(tk, table);
         Item t;
         t.kind = ItemKind::Table;
         t.key = tk;
@@ -172,7 +174,7 @@ private:
         c.create << model::addColumn(table, column);
         c.drop << dropColumn(table, column.name);
         c.alter = alterColumn(table, column);
-        c.alterable = !column.identity && column.computed.isEmpty();
+        c.alterable = column.computed.isEmpty();
         c.inTableDefinition = true;
         c.needs << tk;
         if (const QString need = typeNeed(column.type); !need.isEmpty())

@@ -41,7 +41,8 @@ struct Item {
     QStringList needs;  // keys of the items that must exist for this one
     // Part of its table's CREATE TABLE: created with the table, dropped with it.
     bool inTableDefinition = false;
-    // A column whose change ALTER COLUMN can make (no identity or computed change).
+    // A stored column: ALTER COLUMN changes its type and nullability (not its identity
+    // property: the planner rebuilds the table for that).
     bool alterable = false;
     QString alter;      // the ALTER COLUMN statement, from the sample's definition
     // A module bound to what it reads (views and functions WITH SCHEMABINDING): what it needs
@@ -52,6 +53,8 @@ struct Item {
 struct ItemSet {
     QList<Item> items;
     QHash<QString, qsizetype> byKey;
+    // Each table whole, by its key: a rebuilt table is made from its columns, not its items.
+    QHash<QString, Table> tables;
 
     const Item *find(const QString &key) const;
 };

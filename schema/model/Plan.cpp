@@ -1,5 +1,7 @@
 #include "schema/model/Plan.h"
 
+#include "schema/model/Rebuild.h"
+
 #include <QHash>
 
 #include <set>
@@ -51,7 +53,14 @@ public:
         case Change::Differs: {
             const Item *si = s_.find(d.key);
             const Item *ti = t_.find(d.key);
-            if (d.kind == ItemKind::Column && si->alterable && ti->alterable) {
+            const Column *sc = d.kind == ItemKind::Column ? columnOf(s_, *si) : nullptr;
+            const Column *tc = d.kind == ItemKind::Column ? columnOf(t_, *ti) : nullptr;
+            if (sc && tc && needsRebuild(*tc, *sc)) {
+                // Dropping and adding the column would number the rows anew.
+                rebuilds_.insert(si->tableKey);
+                drop(si->tableKey);
+                create(si->tableKey);
+            } else if (d.kind == ItemKind::Column && si->alterable && ti->alterable) {
                 alters_.insert(d.key);
             } else {
                 drop(d.key);
@@ -64,6 +73,11 @@ public:
 
     void close()
     {
+        // A rebuilt table gets the sample's columns as they are: nothing to alter on it.
+        for (auto it = alters_.begin(); it != alters_.end();) {
+            const Item *item = s_.find(*it);
+            it = item && rebuilds_.contains(item->tableKey) ? alters_.erase(it) : std::next(it);
+        }
         for (bool changed = true; changed;) {
             changed = dropDependents();
             changed = createPrerequisites() || changed;
@@ -71,8 +85,15 @@ public:
     }
 
     SyncPlan order() const;
+    QList<ValueLoss> valueLosses() const;
 
 private:
+    static const Column *columnOf(const ItemSet &side, const Item &column)
+    {
+        const auto it = side.tables.constFind(column.tableKey);
+        return it == side.tables.constEnd() ? nullptr : it->column(column.name);
+    }
+
     void create(const QString &key)
     {
         if (creates_.contains(key))
@@ -161,9 +182,12 @@ private:
         return changed;
     }
 
-    // Created by the statement that creates its table or its column.
+    // Created by the statement that creates its table or its column. A rebuilt table is
+    // created bare: only its columns come with it.
     bool covered(const Item &x) const
     {
+        if (rebuilds_.contains(x.tableKey))
+            return x.kind == ItemKind::Column;
         if (x.inTableDefinition && creates_.contains(x.tableKey))
             return true;
         return x.kind == ItemKind::Default && creates_.contains(defaultsColumn(x));
@@ -179,6 +203,7 @@ private:
     const ItemSet &s_;
     const ItemSet &t_;
     QSet<QString> drops_, alters_, creates_;
+    QSet<QString> rebuilds_;  // tables copied into a new one: their drop runs with their creation
     QHash<QString, QStringList> sampleParts_, targetParts_;  // a table's key -> its parts' keys
 };
 
@@ -223,6 +248,11 @@ SyncPlan Planner::order() const
             }
             if (createAt.contains(n.key))
                 edge(i, createAt[n.key]);
+            // A rebuilt table goes only when its copy is made: what it needs stays until then.
+            if (rebuilds_.contains(n.key) && createAt.contains(n.key))
+                for (const QString &need : n.item->needs)
+                    if (dropAt.contains(need))
+                        edge(createAt[n.key], dropAt[need]);
             break;
         case StepAction::Alter:
             for (const QString &need : n.item->needs)
@@ -281,7 +311,10 @@ SyncPlan Planner::order() const
         if (waiting[i] > 0)
             plan.unordered << n.item->name;
         QStringList statements;
-        if (n.action == StepAction::Drop && !implicit(*n.item))
+        if (rebuilds_.contains(n.key)) {
+            if (n.action == StepAction::Create)
+                statements = rebuildCore(t_.tables.value(n.key), s_.tables.value(n.key));
+        } else if (n.action == StepAction::Drop && !implicit(*n.item))
             statements = n.item->drop;
         else if (n.action == StepAction::Alter)
             statements << n.item->alter;
@@ -294,7 +327,50 @@ SyncPlan Planner::order() const
         for (const QString &s : statements)
             plan.steps.append({n.action, n.item->kind, n.key, s, subject});
     }
+    plan.valueLosses = valueLosses();
     return plan;
+}
+
+bool sameType(const TypeRef &a, const TypeRef &b)
+{
+    return a.alias == b.alias && sameName(a.name, b.name) && a.maxLength == b.maxLength && a.precision == b.precision
+           && a.scale == b.scale;
+}
+
+QList<ValueLoss> Planner::valueLosses() const
+{
+    using What = ValueLoss::What;
+    QList<ValueLoss> out;
+    for (const Item &y : t_.items) {
+        if (y.kind == ItemKind::Table && rebuilds_.contains(y.key)) {
+            // What the copy into the rebuilt table leaves behind or converts.
+            const Table was = t_.tables.value(y.key);
+            const Table will = s_.tables.value(y.key);
+            for (const Column &c : was.columns) {
+                const Column *w = will.column(c.name);
+                if (!c.computed.isEmpty())
+                    continue;
+                if (!w || !w->computed.isEmpty())
+                    out.append({What::DropColumn, y.schema, y.name, c.name, c.type, {}});
+                else if (!sameType(c.type, w->type))
+                    out.append({What::ChangeType, y.schema, y.name, c.name, c.type, w->type});
+            }
+        } else if (y.kind == ItemKind::Table && drops_.contains(y.key)) {
+            out.append({What::DropTable, y.schema, y.name, {}, {}, {}});
+        } else if (y.kind == ItemKind::Column && drops_.contains(y.key) && !drops_.contains(y.tableKey)) {
+            // A computed column holds no values of its own.
+            const Column *c = columnOf(t_, y);
+            if (!c || c->computed.isEmpty())
+                out.append({What::DropColumn, y.schema, y.table, y.name, c ? c->type : TypeRef{}, {}});
+        } else if (y.kind == ItemKind::Column && alters_.contains(y.key)) {
+            const Column *from = columnOf(t_, y);
+            const Item *sample = s_.find(y.key);
+            const Column *to = sample ? columnOf(s_, *sample) : nullptr;
+            out.append({What::ChangeType, y.schema, y.table, y.name, from ? from->type : TypeRef{},
+                        to ? to->type : TypeRef{}});
+        }
+    }
+    return out;
 }
 
 Difference differenceOf(const Item &item, Change change, const Item *sample, const Item *target)

@@ -3,6 +3,8 @@
 // that make the target like the sample for a choice of those differences: the objects a
 // change needs are created first, the objects that stand in its way are dropped first and
 // created again afterwards with the sample's definition, drops in reverse dependency order.
+// A column whose identity property changes takes its whole table rebuilt (Rebuild.h), which
+// keeps every row and its numbers.
 
 #include "schema/model/Items.h"
 
@@ -44,8 +46,20 @@ struct PlanStep {
     QString subject;  // "外键 Orders.FK_Orders_Customers", for messages
 };
 
+// Where running a plan may lose values, for the caller to ask before it runs: a table dropped,
+// a column dropped, or a column whose type changes (ALTER COLUMN, or the copy into a rebuilt
+// table). Whether a change of type can lose values the caller judges from the two types.
+struct ValueLoss {
+    enum class What { DropTable, DropColumn, ChangeType } what = What::DropTable;
+    QString schema, table, column;  // column empty for a table
+    TypeRef from, to;               // the target's type (a dropped column's too), the sample's
+
+    bool operator==(const ValueLoss &) const = default;
+};
+
 struct SyncPlan {
     QList<PlanStep> steps;
+    QList<ValueLoss> valueLosses;
     // Objects whose order could not be settled (their dependencies form a cycle): they run
     // last, in the usual order of their kinds.
     QStringList unordered;
