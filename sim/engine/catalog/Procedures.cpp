@@ -200,6 +200,8 @@ void execExec(Exec &x)
         return execAddType(x, parseProcArgs(t, i));
     if (proc == "sp_droptype")
         notSupported("sp_droptype");
+    if (proc == "sp_rename")
+        return execRename(x, parseProcArgs(t, i));
     if (proc == "sp_ms_marksystemobject")
         return execMarkSystemObject(x, parseProcArgs(t, i));
     if (userProcedureExists(x, parts.back()))

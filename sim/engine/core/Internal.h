@@ -108,11 +108,12 @@ public:
     bool ansiPaddingOff = false;  // SET ANSI_PADDING OFF
     bool ansiNullsOff = false;    // SET ANSI_NULLS OFF
     bool quotedIdentifierOff = false;  // SET QUOTED_IDENTIFIER OFF: "..." is a string
+    bool noexec = false;          // SET NOEXEC ON: statements are compiled, not run
     // SET IDENTITY_INSERT: the one table of the session that takes explicit identity values.
     struct IdentityInsert {
         std::int64_t dbk = 0;
         std::int64_t table = 0;
-        std::string name;  // db.dbo.t
+        std::string database;  // the table's name is read when needed: sp_rename may change it
     };
     std::optional<IdentityInsert> identityInsert;
     TransactionState txn;
@@ -163,6 +164,9 @@ void execCheckpoint(Exec &x);
 void execUpdateStatistics(Exec &x);
 // EXEC sp_executesql with a literal statement and no parameters; args start at tokens[i].
 void execExecuteSql(Exec &x, std::size_t i);
+// Under SET NOEXEC ON the one statement that still reaches its handler: SET, which is compiled
+// there (unknown options fail) and changes only NOEXEC and the parse-time QUOTED_IDENTIFIER.
+bool actsUnderNoexec(const Statement &stmt);
 // Whether a statement's error ends its batch under the session's options (XACT_ABORT).
 bool abortsOnError(const SessionImpl &session, const SqlError &e);
 // Refuses a statement the session's options would make behave otherwise (ANSI_PADDING OFF,

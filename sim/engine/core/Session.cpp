@@ -244,6 +244,11 @@ void SessionImpl::executeBatch(std::string_view sql, BatchSink &sink)
         return;
     }
     auto attempt = [&](std::size_t k, const std::function<void(Exec &)> &body) {
+        // NOEXEC ON: the batch parsed, which is all SQL Server's compilation would report here.
+        if (noexec && !actsUnderNoexec(statements[k])) {
+            sink.statementDone(std::nullopt, false);
+            return Step::Compiled;
+        }
         Exec x{*this, sink, statements[k], sql, k};
         StatementScope scope(*this, sink, statements[k]);
         try {

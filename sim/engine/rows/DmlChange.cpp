@@ -238,10 +238,14 @@ void execSetIdentityInsert(Exec &x)
                                                    "operation.", 16);
     auto &current = x.session.identityInsert;
     const bool same = current && current->dbk == db.dbk && current->table == table->id;
-    if (on && current && !same)
-        throw SqlError(8107, "IDENTITY_INSERT is already ON for table '" + current->name +
+    if (on && current && !same) {
+        StoreStmt st(x.session.store().raw(), "SELECT name FROM cat_sysobjects WHERE dbk = ? AND id = ?");
+        st.bind(1, current->dbk).bind(2, current->table);
+        const std::string other = st.step() ? st.textAt(0) : std::string();
+        throw SqlError(8107, "IDENTITY_INSERT is already ON for table '" + current->database + ".dbo." + other +
                                  "'. Cannot perform SET operation for table '" + written + "'.", 16);
-    if (on) current = SessionImpl::IdentityInsert{db.dbk, table->id, qualifiedTable(db, table->name)};
+    }
+    if (on) current = SessionImpl::IdentityInsert{db.dbk, table->id, db.name};
     else if (same) current.reset();
     x.done();
 }

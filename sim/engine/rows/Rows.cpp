@@ -129,6 +129,21 @@ void dropRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, co
     conn.exec("ALTER TABLE " + rowTable(db, tableId) + " DROP COLUMN " + quoteIdent(column));
 }
 
+void renameRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const std::string &column,
+                     const std::string &now)
+{
+    if (!hasRowTable(conn, db, tableId))
+        return;
+    const std::string table = rowTable(db, tableId);
+    // SQLite compares column names without case: a change of case goes through another name.
+    std::string from = column;
+    if (iequals(column, now)) {
+        conn.exec("ALTER TABLE " + table + " RENAME COLUMN " + quoteIdent(from) + " TO \"$renamed\"");
+        from = "$renamed";
+    }
+    conn.exec("ALTER TABLE " + table + " RENAME COLUMN " + quoteIdent(from) + " TO " + quoteIdent(now));
+}
+
 void replaceRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const std::string &column,
                       const ColumnInfo &now, const std::vector<std::pair<std::int64_t, Param>> &values)
 {

@@ -23,6 +23,8 @@ void ensureRowTable(StoreConn &conn, const Database &db, std::int64_t tableId);
 void dropRowTable(StoreConn &conn, const Database &db, std::int64_t tableId);
 void addRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const ColumnInfo &column);
 void dropRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const std::string &column);
+void renameRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const std::string &column,
+                     const std::string &now);
 // Gives the column a new declaration and the values by rowid (the others become NULL).
 void replaceRowColumn(StoreConn &conn, const Database &db, std::int64_t tableId, const std::string &column,
                       const ColumnInfo &now, const std::vector<std::pair<std::int64_t, Param>> &values);

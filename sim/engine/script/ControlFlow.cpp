@@ -87,6 +87,12 @@ bool runNode(const FlowNode &node, const FlowSteps &steps)
     case FlowNode::Kind::If: {
         bool holds = false;
         const Step s = steps.condition(node.stmt, holds);
+        if (s == Step::Compiled) {
+            for (const FlowNode &branch : node.body)
+                if (!runNode(branch, steps))
+                    return false;
+            return true;
+        }
         if (s != Step::Ran)
             return s != Step::Stop;
         if (holds)

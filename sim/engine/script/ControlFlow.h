@@ -24,7 +24,9 @@ bool isFlowStatement(const Statement &st);
 // their bodies unconditionally would run half of it.
 std::vector<FlowNode> planFlow(const std::vector<Statement> &statements);
 
-enum class Step { Ran, Failed, Stop };
+// Compiled: the statement was not run (SET NOEXEC ON); an IF whose condition was not evaluated
+// goes through both branches, so that a SET NOEXEC OFF in either still takes effect.
+enum class Step { Ran, Failed, Stop, Compiled };
 struct FlowSteps {
     std::function<Step(std::size_t)> statement;
     std::function<Step(std::size_t, bool &)> condition;  // sets whether the IF holds

@@ -18,7 +18,7 @@ struct OnOffOption {
 
 // OnOnly: sqlsim always behaves as ON (truncation errors, NULL concatenation, new columns
 // nullable by default). OffOnly: ON would change what statements return or whether
-// they run at all.
+// they run at all (NOEXEC is carried out: it only stops statements from running).
 const OnOffOption onOffOptions[] = {
     {"ansi_defaults", Takes::OnOnly},          {"ansi_null_dflt_off", Takes::OffOnly},
     {"ansi_null_dflt_on", Takes::OnOnly},      {"ansi_nulls", Takes::Both},
@@ -27,7 +27,7 @@ const OnOffOption onOffOptions[] = {
     {"concat_null_yields_null", Takes::OnOnly}, {"cursor_close_on_commit", Takes::Both},
     {"fmtonly", Takes::OffOnly},               {"forceplan", Takes::Both},
     {"implicit_transactions", Takes::Both},    {"nocount", Takes::Both},
-    {"noexec", Takes::OffOnly},                {"numeric_roundabort", Takes::OffOnly},
+    {"noexec", Takes::Both},                   {"numeric_roundabort", Takes::OffOnly},
     {"parseonly", Takes::OffOnly},             {"quoted_identifier", Takes::Both},
     {"remote_proc_transactions", Takes::Both}, {"showplan_all", Takes::OffOnly},
     {"showplan_text", Takes::OffOnly},         {"showplan_xml", Takes::OffOnly},
@@ -82,10 +82,23 @@ void setValue(const Token &option, const Token &value)
 
 }  // namespace
 
+bool actsUnderNoexec(const Statement &stmt)
+{
+    return stmt.tokens[0].kw("set");
+}
+
 void execSet(Exec &x)
 {
     const auto &t = x.stmt.tokens;
+    // Under NOEXEC ON a SET is compiled only: an unknown option still fails, NOEXEC itself and the
+    // parse-time QUOTED_IDENTIFIER take effect, every other option keeps its value.
+    const bool compiling = x.session.noexec;
     std::size_t i = 1;
+    if (compiling && (t[i].is(Tok::Variable) || t[i].kw("identity_insert") || t[i].kw("transaction") ||
+                      isValueOption(t[i]))) {
+        x.done();
+        return;
+    }
     if (t[i].is(Tok::Variable))
         notSupported("SET of a variable");
     if (t[i].kw("identity_insert"))
@@ -132,7 +145,7 @@ void execSet(Exec &x)
         syntaxError(t[i]);
     if (!t[i + 1].is(Tok::End))
         syntaxError(t[i + 1]);
-    for (std::size_t k = 0; k < options.size(); ++k) {
+    for (std::size_t k = 0; k < options.size() && !compiling; ++k) {
         const bool refused = (on && options[k]->takes == Takes::OffOnly) || (!on && options[k]->takes == Takes::OnOnly) ||
                              (on && (names[k] == "STATISTICS PROFILE" || names[k] == "STATISTICS XML"));
         if (refused)
@@ -140,6 +153,12 @@ void execSet(Exec &x)
     }
     for (const OnOffOption *o : options) {
         const std::string_view name = o->name;
+        if (name == "noexec")
+            x.session.noexec = on;
+        if (name == "quoted_identifier")
+            x.session.quotedIdentifierOff = !on;
+        if (compiling)
+            continue;
         if (name == "nocount")
             x.session.nocount = on;
         if (name == "xact_abort")
@@ -150,8 +169,6 @@ void execSet(Exec &x)
             x.session.ansiPaddingOff = !on;
         if (name == "ansi_nulls")
             x.session.ansiNullsOff = !on;
-        if (name == "quoted_identifier")
-            x.session.quotedIdentifierOff = !on;
     }
     x.done();
 }

@@ -259,6 +259,29 @@ TEST_F(Core, BatchRunsStatementsInOrderAndStopsWhereSqlServerDoes)
     EXPECT_FALSE(nocount.dones[1].rows.has_value());
 }
 
+TEST_F(Core, NoexecCompilesUntilSetNoexecOff)
+{
+    auto s = connect();
+    // Nothing runs and nothing fails at run time; SET NOEXEC OFF acts even in an IF branch.
+    Recorder r = ok(*s, "set noexec on; select 1; create database never; select * from nosuch; "
+                        "if 1 = 0 print 'x' else set noexec off; select 2");
+    EXPECT_EQ(r.events, (std::vector<std::string>{"done", "done", "done", "done", "done", "done", "done", "result",
+                                                  "done"}));
+    EXPECT_EQ(run(*s, "use never").errorNumbers(), std::vector<int>{911});
+
+    // Batches that do not parse still fail; other SET statements are compiled only.
+    ok(*s, "set noexec on");
+    EXPECT_EQ(run(*s, "select 1; frobnicate").errorNumbers(), std::vector<int>{102});
+    EXPECT_EQ(run(*s, "set frobnicate on").errorNumbers(), std::vector<int>{195});
+    Recorder skipped = ok(*s, "set rowcount 5; set nocount on; set xact_abort on; set noexec off");
+    EXPECT_EQ(skipped.dones.size(), 4u);
+    Recorder counted = run(*s, "select 1; create database d; use d; create table t(x int primary key); "
+                               "insert into t values (1); insert into t values (1); insert into t values (2)");
+    EXPECT_EQ(counted.errorNumbers(), std::vector<int>{2627});
+    ASSERT_EQ(counted.dones.size(), 7u);  // XACT_ABORT stayed off: the batch went on
+    EXPECT_EQ(counted.dones[0].rows, 1);  // and so did NOCOUNT
+}
+
 TEST_F(Core, AttentionStopsTheBatchQuietly)
 {
     struct Cancelling : Recorder {

@@ -148,7 +148,7 @@ def test_refusals_change_nothing():
              [(50000, f"A comparison with NULL under SET ANSI_NULLS OFF {unsupported}")]),
             ("set quoted_identifier, concat_null_yields_null off",
              [(50000, f"SET CONCAT_NULL_YIELDS_NULL OFF {unsupported}")]),
-            ("set noexec on", [(50000, f"SET NOEXEC ON {unsupported}")]),
+            ("set parseonly on", [(50000, f"SET PARSEONLY ON {unsupported}")]),
             ("select 1 merge t using t s on t.a = s.a when matched then delete;",
              [(50000, f"The merge statement {unsupported}")]),
             ("set rowcount 10", [(50000, f"SET ROWCOUNT 10 {unsupported}")]),
