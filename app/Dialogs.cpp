@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace dbsync {
 
@@ -47,6 +48,24 @@ bool MessageBoxDialogs::confirmPlan(const QString &script)
 {
     ScriptPreviewDialog dialog(script, m_parent, QStringLiteral("执行同步"));
     return dialog.exec() == QDialog::Accepted;
+}
+
+QString dataLossQuestion(const QStringList &losses)
+{
+    return QStringLiteral("同步会丢失目的数据库中已有的数据：\n\n") + losses.join(QLatin1Char('\n'))
+           + QStringLiteral("\n\n是否继续同步？选“取消”则不执行任何语句。");
+}
+
+bool MessageBoxDialogs::confirmDataLoss(const QStringList &losses)
+{
+    QMessageBox box(QMessageBox::Warning, applicationTitle(), dataLossQuestion(losses), QMessageBox::NoButton, m_parent);
+    box.setObjectName(QStringLiteral("DataLossDialog"));
+    QPushButton *goOn = box.addButton(QStringLiteral("继续同步"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == goOn;
 }
 
 }  // namespace dbsync

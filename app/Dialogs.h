@@ -30,7 +30,13 @@ public:
     // The whole plan of a synchronisation as its script, with 执行同步 and 取消 (the default);
     // true when the user chose to run it.
     virtual bool confirmPlan(const QString &script) = 0;
+    // Before a synchronisation that would lose stored values: the losses, one per line, with
+    // 继续同步 and 取消 (the default); true when the user chose to go on.
+    virtual bool confirmDataLoss(const QStringList &losses) = 0;
 };
+
+// The data loss question's text, and the dialog that asks it.
+QString dataLossQuestion(const QStringList &losses);
 
 class MessageBoxDialogs : public Dialogs {
 public:
@@ -40,6 +46,7 @@ public:
     void error(const QString &text) override;
     bool question(const QString &text) override;
     bool confirmPlan(const QString &script) override;
+    bool confirmDataLoss(const QStringList &losses) override;
 
 private:
     QWidget *m_parent;

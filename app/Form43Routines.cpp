@@ -51,9 +51,10 @@ void TForm43::Button10Click()
             plan = workflow::planRoutines(*this, form43::serverFields(*this), rows, mode);
         }))
         return;
+    if (!form43::consentAndBackUp(*this, plan))
+        return;
     const WorkLabel statements(QStringLiteral("正在同步存储过程"), plan.steps.size());
-    for (const schema::SyncStep &step : plan.steps)
-        form43::runStep(*this, step);
+    form43::runPlan(*this, plan.steps);
 
     openRoutineListing(*this, compareMode());
     dialogs().notice(QStringLiteral("同步视图，存储过程完成！"));

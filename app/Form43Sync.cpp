@@ -32,12 +32,34 @@ bool prepareSync(TForm43 &form)
         form.dialogs().notice(QStringLiteral("请在表中选择需要同步的项"));
         return false;
     }
+    return true;
+}
+
+bool consentAndBackUp(TForm43 &form, const workflow::Plan &plan)
+{
+    if (!consentToLoss(form, plan.lossChecks))
+        return false;
     if (!form.b) {
         // An error in the backup ends the synchronisation with b still false.
         form.Button7Click();
         form.b = true;
     }
     return true;
+}
+
+bool consentToLoss(TForm43 &form, const QList<schema::DataLossCheck> &checks)
+{
+    if (checks.isEmpty())
+        return true;
+    workflow::Plan counted;
+    counted.lossChecks = checks;
+    const QList<schema::DataLoss> losses = workflow::findDataLoss(form, counted);
+    return losses.isEmpty() || form.dialogs().confirmDataLoss(schema::dataLossLines(losses));
+}
+
+void runPlan(TForm43 &form, const QList<schema::SyncStep> &steps)
+{
+    workflow::runSteps(form, steps, [&form](const schema::SyncStep &step, qsizetype) { echoStep(form, step); });
 }
 
 QString localComparisonOffer(const QString &serverMessage)
@@ -83,12 +105,6 @@ void echoStep(TForm43 &form, const schema::SyncStep &step)
         text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
         form.Memo1->appendPlainText(text);
     }
-}
-
-void runStep(TForm43 &form, const schema::SyncStep &step)
-{
-    echoStep(form, step);
-    workflow::runStep(form, step);
 }
 
 const ResultSet &queryOnTargetServer(TForm43 &form, const QStringList &lines)

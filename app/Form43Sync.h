@@ -5,7 +5,9 @@
 #include "app/Form43.h"
 #include "app/ResultGrid.h"
 #include "db/ServerAccess.h"
+#include "schema/DataLoss.h"
 #include "schema/SyncStep.h"
+#include "workflow/Workflow.h"
 
 #include <QList>
 
@@ -19,9 +21,19 @@ ServerFields serverFields(const TForm43 &form);
 // false when one failed and the command ends.
 bool checkSampleFields(TForm43 &form);
 
-// What a synchronisation does before its first statement: the checks, the selection notice,
-// the automatic first backup. False when the command ends here.
+// What a synchronisation does before it plans: the checks and the selection notice. False
+// when the command ends here.
 bool prepareSync(TForm43 &form);
+
+// What a synchronisation does between its plan and its first statement: the user's consent
+// when stored values would be lost, then the automatic first backup. False when the user
+// declined and the command ends, with nothing run.
+bool consentAndBackUp(TForm43 &form, const workflow::Plan &plan);
+// Counts the checks on the target; when any would lose values, asks. True to go on.
+bool consentToLoss(TForm43 &form, const QList<schema::DataLossCheck> &checks);
+
+// Runs the plan's steps in one transaction, each echoed to Memo1 by its echo rule.
+void runPlan(TForm43 &form, const QList<schema::SyncStep> &steps);
 
 // Runs the comparison's preparation (the enabling step, server-side only) and then work, in the
 // window's compare mode. When the server-side way fails because the target server cannot do it,
@@ -52,8 +64,6 @@ QList<Row> readSelectedRows(TForm43 &form, ReadRow readRow)
 
 // Appends the step to Memo1 when its echo rule says so.
 void echoStep(TForm43 &form, const schema::SyncStep &step);
-// Echoes the step to Memo1 by its echo rule, then runs it on its object. Errors pass through.
-void runStep(TForm43 &form, const schema::SyncStep &step);
 
 // Runs the lines on ADOQuery4 (the target server) and returns its whole result.
 const ResultSet &queryOnTargetServer(TForm43 &form, const QStringList &lines);

@@ -46,22 +46,19 @@ void TForm43::Button22Click()
             plan = workflow::planTables(*this, fields, rows, mode);
         }))
         return;
+    if (!form43::consentAndBackUp(*this, plan))
+        return;
     const WorkLabel statements(QStringLiteral("正在同步表结构"), plan.steps.size());
-    for (const schema::SyncStep &step : plan.steps)
-        form43::runStep(*this, step);
+    form43::runPlan(*this, plan.steps);
     // A table created or dropped ends the command: the old listing stays, on the row that
     // ended it, and is stale until listed again.
     if (plan.endsEarly) {
         if (plan.endingRow >= 0)
             ADOQuery2.moveToBookmark(DBGrid1->selectionItem(int(plan.endingRow)));
-        // No completion notice then, but lost values are still told.
-        const QString renumbered = schema::renumberedNotice(plan.tablePlan(), plan.populatedTables);
-        if (!renumbered.isEmpty())
-            dialogs().notice(renumbered);
         return;
     }
 
     workflow::openTableRefresh(*this, fields, compareMode());
     form43::setGridWidths(*this, schema::columnListingWidths());
-    dialogs().notice(schema::tableSyncNotice(plan.tablePlan(), plan.populatedTables));
+    dialogs().notice(schema::kTableSyncDone);
 }

@@ -27,15 +27,6 @@ void openObjectListing(TForm43 &form, workflow::ListingKind kind)
     form.button22->setEnabled(false);
 }
 
-void backUpOnce(TForm43 &form)
-{
-    if (!form.b) {
-        // An error in the backup ends the synchronisation with b still false.
-        form.Button7Click();
-        form.b = true;
-    }
-}
-
 }  // namespace
 
 void listObjects(TForm43 &form)
@@ -59,9 +50,10 @@ void syncSelectedObjects(TForm43 &form)
     const QVector<int> selected = form.DBGrid1->selectedRowPositions();
     const workflow::Plan plan = workflow::planObjects(form, form43::serverFields(form), workflow::ListingKind::Objects,
                                                       form.ADOQuery2.result(), QList<int>(selected.begin(), selected.end()));
+    if (!form43::consentAndBackUp(form, plan))
+        return;
     const WorkLabel statements(QStringLiteral("正在同步索引和约束"), plan.steps.size());
-    for (const schema::SyncStep &step : plan.steps)
-        form43::runStep(form, step);
+    form43::runPlan(form, plan.steps);
     openObjectListing(form, workflow::ListingKind::Objects);
     form.dialogs().notice(kObjectsDone);
 }
@@ -82,12 +74,17 @@ void syncAll(TForm43 &form)
     }
     const QString script =
         workflow::renderScript({workflow::toolVersion(), fields, QDateTime::currentDateTime(), false}, plan);
-    if (!form.dialogs().confirmPlan(script))
+    if (!form.dialogs().confirmPlan(script) || !form43::consentAndBackUp(form, plan))
         return;
-    backUpOnce(form);
     const WorkLabel statements(QStringLiteral("正在同步全部对象"), plan.steps.size());
+    // The first round is the plan just shown and agreed to; a later one asks again when it
+    // would lose values.
     const workflow::SyncAllOutcome outcome = workflow::synchroniseAll(
-        form, fields, 10, {}, [&form](const schema::SyncStep &step, qsizetype) { form43::echoStep(form, step); });
+        form, fields, 10,
+        [&form](int round, const workflow::ObjectSyncPlan &next) {
+            return round == 1 || form43::consentToLoss(form, next.lossChecks);
+        },
+        [&form](const schema::SyncStep &step, qsizetype) { form43::echoStep(form, step); });
     openObjectListing(form, workflow::ListingKind::All);
     form.dialogs().notice(syncAllNotice(outcome.rounds, outcome.statements, outcome.converged));
 }

@@ -47,6 +47,11 @@ struct CountingDialogs : dbsync::Dialogs {
         report("plan", {});
         return false;
     }
+    bool confirmDataLoss(const QStringList &losses) override
+    {
+        report("data loss", losses.join('\n'));
+        return false;
+    }
     void report(const char *kind, const QString &text)
     {
         ++shown;

@@ -49,6 +49,7 @@ Options parseOptions(const QStringList &arguments)
         {QStringLiteral("--with-password"), {false, {Command::Script}}},
         {QStringLiteral("--rounds"), {true, {Command::Sync}}},
         {QStringLiteral("--no-backup"), {false, {Command::Sync}}},
+        {QStringLiteral("--allow-data-loss"), {false, {Command::Sync}}},
     };
     QList<std::pair<QString, QString>> given;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -121,6 +122,7 @@ Options parseOptions(const QStringList &arguments)
         else if (name == QLatin1String("--output")) options.output = value;
         else if (name == QLatin1String("--with-password")) options.withPassword = true;
         else if (name == QLatin1String("--no-backup")) options.noBackup = true;
+        else if (name == QLatin1String("--allow-data-loss")) options.allowDataLoss = true;
         else if (name == QLatin1String("--compare")) {
             options.compare = workflow::compareModeFromName(value);
             if (!options.compare)
@@ -162,7 +164,7 @@ QString helpText(const QStringList &searchPaths)
         "用法：\n"
         "  dbsync-cli list   tables|routines|objects|all 连接 [--format tsv|csv|json]\n"
         "  dbsync-cli script tables|routines|objects|all 连接 [--code 代码]... [--object 名称]... [--output 文件] [--with-password]\n"
-        "  dbsync-cli sync   tables|routines|objects|all 连接 [--code 代码]... [--object 名称]... [--rounds N] [--no-backup]\n"
+        "  dbsync-cli sync   tables|routines|objects|all 连接 [--code 代码]... [--object 名称]... [--rounds N] [--no-backup] [--allow-data-loss]\n"
         "\n"
         "比较样本数据库与目的数据库：tables 比较表的字段，routines 比较视图、存储过程、函数和触发器，\n"
         "objects 比较索引、唯一约束、检查约束、外键和自定义类型，all 比较以上全部（含表和列），\n"
@@ -197,14 +199,16 @@ QString helpText(const QStringList &searchPaths)
         "  --with-password        script 中保留样本密码；默认 OPENDATASOURCE 中的密码写作 ********\n"
         "  --rounds N             sync 最多的轮数，默认 10\n"
         "  --no-backup            sync 不在第一条语句之前备份目的数据库\n"
+        "  --allow-data-loss      sync 允许删除有数据的表、有值的列，或改变可能改动已有值的类型；\n"
+        "                         没有此选项时，这样的同步在执行前列出受影响的行数并以状态 2 结束\n"
         "  --help                 显示本说明\n"
         "  --version              显示版本\n"
         "\n"
         "退出状态：\n"
         "  0  list 没有行；script 没有语句；sync 之后没有可同步的行\n"
         "  1  list 有行；script 有语句；sync 的各轮之后仍有可同步的行\n"
-        "  2  出错：用法、连接、服务器拒绝（服务器的消息写到标准错误；已执行的语句不会撤销），\n"
-        "     或写不进输出文件、标准输出\n"
+        "  2  出错：用法、连接、服务器拒绝（服务器的消息写到标准错误；这一轮的语句全部撤销），\n"
+        "     同步会丢失数据而没有 --allow-data-loss（什么都不执行），或写不进输出文件、标准输出\n"
         "\n"
         "标准输出只有结果；标准错误是终端时，进度也写到那里。\n"
         "\n") + settings;

@@ -34,6 +34,7 @@ struct Options {
     bool withPassword = false;                                      // script
     int rounds = 10;                                                // sync
     bool noBackup = false;                                          // sync
+    bool allowDataLoss = false;                                        // sync
     std::optional<workflow::CompareMode> compare;                   // none: the settings file's, else server
 };
 

@@ -135,6 +135,17 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
                 io.err(line(QStringLiteral("同步完成：用了 %1 轮").arg(round - 1)));
             return 0;
         }
+        if (!plan.lossChecks.isEmpty() && !options.allowDataLoss) {
+            // Counted before anything runs: without the user's word, nothing does.
+            const QList<schema::DataLoss> losses = workflow::findDataLoss(objects, plan);
+            if (!losses.isEmpty()) {
+                io.err(line(QStringLiteral("dbsync-cli: 同步会丢失目的数据库中已有的数据：")));
+                for (const QString &loss : schema::dataLossLines(losses))
+                    io.err(line(QStringLiteral("  ") + loss));
+                io.err(line(QStringLiteral("没有执行任何语句。确认可以丢失这些数据时，请加 --allow-data-loss 再运行。")));
+                return 2;
+            }
+        }
         if (!backedUp) {
             // As the window: the first synchronisation backs the target up before anything.
             if (const auto notice = runBackup(fields.ComboBox2, QDateTime::currentDateTime(), objects.ADOQuery3))
@@ -154,12 +165,6 @@ int syncCommand(DatabaseObjects &objects, const ServerFields &fields, const Opti
                              remoteDatabasePrefix(fields.EIP, fields.EUser, workflow::kMaskedPassword, fields.ComboBox1));
             io.out((text + QStringLiteral("\r\nGO\r\n")).toUtf8());
         });
-        // As the window tells it: identity columns replaced on tables that held rows.
-        if (plan.kind == workflow::ListingKind::Tables) {
-            const QString renumbered = schema::renumberedNotice(plan.tablePlan(), plan.populatedTables);
-            if (!renumbered.isEmpty())
-                io.err(line(renumbered));
-        }
     }
     // The rounds are used up: what the last one left.
     const auto comparison = list(objects, fields, options);

@@ -19,6 +19,8 @@ namespace dbsync {
 class CancelledError : public DbError {
 public:
     CancelledError() : DbError(QStringLiteral("操作已取消")) {}
+    // The cancel's message with what it left behind.
+    explicit CancelledError(const QString &message) : DbError(message) {}
 };
 
 enum class OperationKind {

@@ -98,9 +98,8 @@ INSERT INTO customers (name, phone, fax, is_active, created, notes) VALUES
     (N'Wang Fang', '021-5012 8888', NULL, 0, '2024-02-29 18:00:00', N'已停止合作')
 GO
 
--- The order numbers were typed in the order of the rows. Code 10 numbers the rows anew, so
--- they keep these numbers only because of that order (SQL Server promises none); the
--- completion message names orders.id as a column whose values were renumbered.
+-- The order numbers were typed by hand. Code 10 rebuilds the table with the identity and
+-- keeps them; the next order is numbered after the largest.
 INSERT INTO orders (id, customer_id, ordered, total) VALUES
     (1, 1, '2024-03-01 10:00:00', 128.50),
     (2, 1, '2024-03-15 16:20:00', 0),

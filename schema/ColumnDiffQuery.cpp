@@ -175,6 +175,10 @@ ColumnDiffRow readColumnDiffRow(const ResultSet &result, int row)
     r.targetColumn = text("字段名_1");
     r.targetForeignKey = text("外键2");
     r.targetPrimaryKeyName = text("主键名2");
+    r.targetType = text("类型_1");
+    r.targetLength = text("长度_1");
+    r.targetScale = text("小数位数_1");
+    r.targetIdentity = text("标识_1");
     return r;
 }
 

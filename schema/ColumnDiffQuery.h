@@ -51,6 +51,10 @@ struct ColumnDiffRow {
     QString targetColumn;              // 字段名_1
     QString targetForeignKey;          // 外键2
     QString targetPrimaryKeyName;      // 主键名2
+    QString targetType;                // 类型_1
+    QString targetLength;              // 长度_1
+    QString targetScale;               // 小数位数_1
+    QString targetIdentity;            // 标识_1
 };
 
 // Throws std::runtime_error when a required field is missing (not a column listing).

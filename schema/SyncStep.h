@@ -34,6 +34,9 @@ struct SyncStep {
     // What the step makes or removes ("视图 v_orders"), named in the server's error; empty
     // where the statement itself says enough.
     QString subject;
+    // Runs on its own, outside the synchronisation's transaction, after what came before it
+    // has been committed: a statement that reads the sample server (a copy of its structure).
+    bool alone = false;
 
     bool operator==(const SyncStep &) const = default;
 };

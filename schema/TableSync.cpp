@@ -43,8 +43,22 @@ public:
 
     TableSyncPlan plan(const QList<ColumnDiffRow> &rows)
     {
-        for (qsizetype i = 0; i < rows.size() && !m_plan.endsEarly; ++i)
+        // A rebuild is made from the target's catalogue as it stands before anything runs, and
+        // it re-creates what the other rows' statements would name: it runs alone, first, and
+        // the command ends after it as after a table created or dropped.
+        for (qsizetype i = 0; i < rows.size() && m_context.rebuildTable; ++i) {
+            if (rows[i].code == QLatin1String("10")) {
+                rebuild(rows, i);
+                m_plan.endsEarly = true;
+                m_plan.endingRow = i;
+                return m_plan;
+            }
+        }
+        for (qsizetype i = 0; i < rows.size() && !m_plan.endsEarly; ++i) {
             row(rows, i);
+            if (m_plan.endsEarly)
+                m_plan.endingRow = i;
+        }
         return m_plan;
     }
 
@@ -109,11 +123,17 @@ private:
             statement(createTableLines(m_context.targetDatabase, r.sampleTable, *m_context.sampleColumns));
             m_plan.endsEarly = true;
         } else if (code == QLatin1String("2")) {
-            statement({QStringLiteral("select * into ") + table(r.sampleTable) + QStringLiteral(" from ") + m_schemaPrefix
-                       + quoteIdentifier(r.sampleTable) + QStringLiteral(" where 1=2")});
+            // The copy reads the sample server inside the statement: it runs on its own,
+            // after what came before it has been committed.
+            SyncStep copy{StepRunner::ADOQuery4,
+                          {QStringLiteral("select * into ") + table(r.sampleTable) + QStringLiteral(" from ")
+                           + m_schemaPrefix + quoteIdentifier(r.sampleTable) + QStringLiteral(" where 1=2")}};
+            copy.alone = true;
+            add(copy);
             m_plan.endsEarly = true;
         } else if (code == QLatin1String("1")) {
             statement({QStringLiteral("DROP TABLE ") + table(r.targetTable)});
+            m_plan.lossChecks.append(tableDropCheck(table(r.targetTable), r.targetTable));
             m_plan.endsEarly = true;
         } else if (code == QLatin1String("4")) {
             QStringList lines = typedColumn(QStringLiteral("alter table ") + table(r.sampleTable) + QStringLiteral(" add "),
@@ -135,24 +155,7 @@ private:
             dropDefault(r);
             statement({QStringLiteral("alter table ") + table(r.targetTable) + QStringLiteral(" drop column ")
                        + quoteIdentifier(r.targetColumn)});
-        } else if (code == QLatin1String("10")) {
-            if (r.sampleIdentity != QLatin1String("1")) {
-                // Only the target's column is the identity: replacing it would lose its values
-                // for nothing the sample asks; the notice names it instead.
-                const QString column = r.targetTable + QLatin1Char('.') + r.targetColumn;
-                if (!m_plan.identityNotes.contains(column))
-                    m_plan.identityNotes.append(column);
-                return;
-            }
-            dropConstraint(r.targetTable, r.targetPrimaryKeyName, StepEcho::Always);
-            dropDefault(r);
-            const QString column = quoteIdentifier(r.targetColumn);
-            const TableSyncPlan::Column replaced{r.targetTable, r.targetColumn};
-            if (!m_plan.replacedColumns.contains(replaced))
-                m_plan.replacedColumns.append(replaced);
-            statement({QStringLiteral("alter table ") + table(r.targetTable) + QStringLiteral(" drop column ") + column,
-                       QStringLiteral(" alter table ") + table(r.targetTable) + QStringLiteral(" add ") + column
-                           + QStringLiteral(" int  identity(1,1)")});
+            checkLoss(columnDropCheck(table(r.targetTable), r.targetTable, r.targetColumn));
         } else if (code == QLatin1String("5") || code == QLatin1String("9")) {
             const bool scale = code == QLatin1String("9");
             if (!scale)
@@ -160,6 +163,10 @@ private:
             dropDefault(r);
             statement(typedColumn(QStringLiteral("alter table ") + table(r.sampleTable) + QStringLiteral(" alter column "),
                                   r, scale ? TypeRule::AlterWithScale : TypeRule::Alter));
+            if (const auto check = typeChangeCheck(table(r.targetTable), r.targetTable, r.targetColumn,
+                                                   columnType(r.targetType, r.targetLength, r.targetScale),
+                                                   columnType(r.sampleType, r.sampleLength, r.sampleScale)))
+                checkLoss(*check);
         } else if (code == QLatin1String("6")) {
             // A table has one key: when the target's covers other columns, drop it first; the
             // next listing then shows every column of the sample's key, added as one.
@@ -179,6 +186,35 @@ private:
             }
         }
         // Any other code (" 字段说明不同 ", "") has no action.
+    }
+
+    static ColumnType columnType(const QString &type, const QString &length, const QString &scale)
+    {
+        return {type, length.toInt(), scale.toInt()};
+    }
+
+    void checkLoss(const DataLossCheck &check)
+    {
+        if (!m_plan.lossChecks.contains(check))
+            m_plan.lossChecks.append(check);
+    }
+
+    // The identity property cannot be altered: the table is rebuilt with its rows and values,
+    // for every code "10" row of it.
+    void rebuild(const QList<ColumnDiffRow> &rows, qsizetype index)
+    {
+        const QString tableName = rows[index].targetTable;
+        QList<std::pair<QString, bool>> columns;
+        for (qsizetype i = index; i < rows.size(); ++i) {
+            const ColumnDiffRow &r = rows[i];
+            if (r.code == QLatin1String("10") && r.targetTable.compare(tableName, Qt::CaseInsensitive) == 0) {
+                const std::pair<QString, bool> column{r.targetColumn, r.sampleIdentity == QLatin1String("1")};
+                if (!columns.contains(column))
+                    columns.append(column);
+            }
+        }
+        for (const SyncStep &step : m_context.rebuildTable(tableName, columns))
+            add(step);
     }
 
     // One constraint over every column that the rows add to the key of this table, in column
@@ -295,7 +331,7 @@ QStringList defaultLookupTables(const QList<ColumnDiffRow> &selected)
         if (r.code == QLatin1String("2") || r.code == QLatin1String("1"))
             break;
         const bool needs = r.code == QLatin1String("3") || r.code == QLatin1String("5") || r.code == QLatin1String("9")
-            || r.code == QLatin1String("8") || (r.code == QLatin1String("10") && r.sampleIdentity == QLatin1String("1"));
+            || r.code == QLatin1String("8");
         if (needs && !r.targetTable.isEmpty() && !tables.contains(r.targetTable, Qt::CaseInsensitive))
             tables.append(r.targetTable);
     }
@@ -332,44 +368,6 @@ TableSyncPlan planTableSync(const QList<ColumnDiffRow> &selected, const TableSyn
                             const QList<DefaultConstraint> &targetDefaults)
 {
     return Planner(context, targetDefaults).plan(selected);
-}
-
-QStringList rowLookupTables(const TableSyncPlan &plan)
-{
-    QStringList tables;
-    for (const TableSyncPlan::Column &c : plan.replacedColumns)
-        if (!tables.contains(c.table, Qt::CaseInsensitive))
-            tables.append(c.table);
-    return tables;
-}
-
-QStringList rowLookupQueryLines(const QString &targetDatabase, const QString &table)
-{
-    return {QStringLiteral("select top 1 holdsrows=1 from ") + quoteIdentifier(targetDatabase) + QStringLiteral(".dbo.")
-            + quoteIdentifier(table)};
-}
-
-QString renumberedNotice(const TableSyncPlan &plan, const QStringList &populatedTables)
-{
-    QStringList columns;
-    for (const TableSyncPlan::Column &c : plan.replacedColumns)
-        if (populatedTables.contains(c.table, Qt::CaseInsensitive))
-            columns.append(c.table + QLatin1Char('.') + c.column);
-    if (columns.isEmpty())
-        return QString();
-    return QStringLiteral("以下列已重建为标识列，原有的值已丢失并重新编号：") + columns.join(QStringLiteral("、"));
-}
-
-QString tableSyncNotice(const TableSyncPlan &plan, const QStringList &populatedTables)
-{
-    QString notice = kTableSyncDone;
-    if (!plan.identityNotes.isEmpty())
-        notice += QStringLiteral("\n以下列在目标库是标识列而样本库不是，未作修改：")
-            + plan.identityNotes.join(QStringLiteral("、"));
-    const QString renumbered = renumberedNotice(plan, populatedTables);
-    if (!renumbered.isEmpty())
-        notice += QLatin1Char('\n') + renumbered;
-    return notice;
 }
 
 }  // namespace dbsync::schema

@@ -5,19 +5,21 @@
 // Order in the command: tables = defaultLookupTables(rows); when not empty, run
 // defaultConstraintQueryLines on ADOQuery4 (the target server) and read it with
 // readDefaultConstraints;
-// then planTableSync; for each of rowLookupTables(plan) run rowLookupQueryLines (any row
-// answered: the table holds rows); run the plan's steps in order, and refresh and show
-// tableSyncNotice only when the plan does not end early, else show renumberedNotice when it
-// has a text.
+// then planTableSync; count the plan's lossChecks on the target and ask before anything runs;
+// run the plan's steps in order, and refresh and show kTableSyncDone only when the plan does
+// not end early.
 
 #include "schema/ColumnDiffQuery.h"
+#include "schema/DataLoss.h"
 #include "schema/SyncStep.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <utility>
 
 namespace dbsync {
 class ResultSet;
@@ -53,6 +55,11 @@ struct TableSyncContext {
     // Compared locally, the target cannot read the sample: code "2" creates the table from
     // these columns (of the table of the first code "2" row) instead of copying it.
     std::optional<QList<SampleColumn>> sampleColumns;
+    // Code "10": the steps that rebuild the target table with these columns made, or no
+    // longer made, the identity column (true: the sample's is the identity), keeping every
+    // row and value. Read from the target's catalogue by the caller.
+    std::function<QList<SyncStep>(const QString &table, const QList<std::pair<QString, bool>> &identityColumns)>
+        rebuildTable;
 };
 
 // The sample table's columns as sampleColumns takes them, run on the sample server (fields
@@ -81,33 +88,15 @@ QList<DefaultConstraint> readDefaultConstraints(const ResultSet &result);
 
 struct TableSyncPlan {
     QList<SyncStep> steps;
-    // A code "2" or "1" row ended the command after its statement: no refresh, no notice.
+    // A code "2" or "1" row ended the command after its statement, or a code "10" row's
+    // rebuild ran alone: no refresh, no notice.
     bool endsEarly = false;
-    // Columns (table.column) left alone because only the target's is the identity column.
-    QStringList identityNotes;
-    // Columns that code "10" drops and adds again as the identity: their values are lost.
-    struct Column {
-        QString table;
-        QString column;
-        bool operator==(const Column &) const = default;
-    };
-    QList<Column> replacedColumns;
+    qsizetype endingRow = -1;  // the row that ended it
+    // The steps that may lose stored values, to be counted on the target before anything runs.
+    QList<DataLossCheck> lossChecks;
 };
 
 TableSyncPlan planTableSync(const QList<ColumnDiffRow> &selected, const TableSyncContext &context,
                             const QList<DefaultConstraint> &targetDefaults);
-
-// The target tables of the plan's replaced columns, each once: whether they hold rows decides
-// whether the user is told that the values were renumbered.
-QStringList rowLookupTables(const TableSyncPlan &plan);
-// Reads at most one row of the target table; an empty answer means the table holds none.
-QStringList rowLookupQueryLines(const QString &targetDatabase, const QString &table);
-
-// "表格结构同步完成", followed by the columns left alone and the replaced columns of tables
-// that held rows (populatedTables, as rowLookupTables names them), when there are any.
-QString tableSyncNotice(const TableSyncPlan &plan, const QStringList &populatedTables = {});
-// For a plan that ends early (no completion notice): the replaced columns of tables that held
-// rows, or "" when there are none.
-QString renumberedNotice(const TableSyncPlan &plan, const QStringList &populatedTables);
 
 }  // namespace dbsync::schema

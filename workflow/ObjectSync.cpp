@@ -1,6 +1,7 @@
 #include "workflow/ObjectSync.h"
 
 #include "schema/model/CatalogRead.h"
+#include "schema/model/Rebuild.h"
 #include "workflow/Workflow.h"
 
 #include <QHash>
@@ -55,7 +56,9 @@ SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fi
         sample << s.result();
         target << t.result();
     }
-    return compareModels(model::readDatabase(sample), model::readDatabase(target));
+    SchemaComparison comparison = compareModels(model::readDatabase(sample), model::readDatabase(target));
+    comparison.targetDatabase = fields.ComboBox2;
+    return comparison;
 }
 
 bool inScope(model::ItemKind kind, ObjectScope scope)
@@ -122,18 +125,80 @@ QSet<QString> chosenKeys(const SchemaComparison &comparison, const ResultSet &li
     return keys;
 }
 
-QList<schema::SyncStep> objectSyncSteps(const SchemaComparison &comparison, const QSet<QString> &chosen)
+namespace {
+
+schema::ColumnType columnType(const model::TypeRef &type)
 {
-    QList<schema::SyncStep> steps;
+    const bool unicode = type.name.compare(QLatin1String("nchar"), Qt::CaseInsensitive) == 0
+                         || type.name.compare(QLatin1String("nvarchar"), Qt::CaseInsensitive) == 0;
+    const bool sized = type.name.compare(QLatin1String("decimal"), Qt::CaseInsensitive) == 0
+                       || type.name.compare(QLatin1String("numeric"), Qt::CaseInsensitive) == 0;
+    const int length = sized ? type.precision : unicode && type.maxLength > 0 ? type.maxLength / 2 : type.maxLength;
+    return {type.name, length, type.scale};
+}
+
+schema::DataLossCheck toCheck(const model::ValueLoss &loss, const QString &database)
+{
+    const QString table = qualifiedName(loss.schema, loss.table);
+    const QString name = (database.isEmpty() ? QString() : model::bracket(database) + QLatin1Char('.'))
+                         + model::qualified(loss.schema, loss.table);
+    switch (loss.what) {
+    case model::ValueLoss::What::DropTable:
+        return schema::tableDropCheck(name, table);
+    case model::ValueLoss::What::DropColumn:
+        return schema::columnDropCheck(name, table, loss.column);
+    case model::ValueLoss::What::ChangeType:
+        break;
+    }
+    return schema::typeChangeCheck(name, table, loss.column, columnType(loss.from), columnType(loss.to))
+        .value_or(schema::DataLossCheck{});
+}
+
+}  // namespace
+
+ObjectSyncPlan objectSyncPlan(const SchemaComparison &comparison, const QSet<QString> &chosen)
+{
+    ObjectSyncPlan out;
     if (chosen.isEmpty())
-        return steps;
-    for (const model::PlanStep &s : model::planSync(comparison.sample, comparison.target, chosen).steps)
-        steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked, s.subject});
+        return out;
+    const model::SyncPlan plan = model::planSync(comparison.sample, comparison.target, chosen);
+    for (const model::PlanStep &s : plan.steps)
+        out.steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked, s.subject});
+    for (const model::ValueLoss &loss : plan.valueLosses) {
+        const schema::DataLossCheck check = toCheck(loss, comparison.targetDatabase);
+        if (!check.query.isEmpty() && !out.lossChecks.contains(check))
+            out.lossChecks.append(check);
+    }
+    return out;
+}
+
+QList<schema::SyncStep> identityRebuildSteps(DatabaseObjects &objects, const QString &targetDatabase,
+                                             const QString &table,
+                                             const QList<std::pair<QString, bool>> &identityColumns)
+{
+    QList<ResultSet> results;
+    for (const QString &query : model::catalogQueries(targetDatabase)) {
+        AdoQuery q(&objects.ADOConnection2, 0);
+        q.setSql({query});
+        q.open();
+        results << q.result();
+    }
+    const model::Database database = model::readDatabase(results);
+    const model::Table *current = database.table(QStringLiteral("dbo"), table);
+    if (!current)
+        throw std::runtime_error(QStringLiteral("目的数据库中找不到表 %1").arg(table).toStdString());
+    model::Table wanted = *current;
+    for (const auto &[column, identity] : identityColumns)
+        wanted = model::withIdentity(wanted, column, identity);
+    QList<schema::SyncStep> steps;
+    for (const QString &statement : model::rebuildWithDependents(database, *current, wanted))
+        steps.append({schema::StepRunner::ADOQuery3, {statement}, schema::StepEcho::WhenChecked,
+                      model::kindCaption(model::ItemKind::Table) + QLatin1Char(' ') + table});
     return steps;
 }
 
 SyncAllOutcome synchroniseAll(DatabaseObjects &objects, const ServerFields &fields, int maxRounds,
-                              const std::function<void(int, const QList<schema::SyncStep> &)> &beforeRound,
+                              const std::function<bool(int, const ObjectSyncPlan &)> &beforeRound,
                               const std::function<void(const schema::SyncStep &, qsizetype)> &beforeStep)
 {
     SyncAllOutcome outcome;
@@ -142,14 +207,16 @@ SyncAllOutcome synchroniseAll(DatabaseObjects &objects, const ServerFields &fiel
         QSet<QString> all;
         for (const model::Difference &d : outcome.last.differences)
             all.insert(d.key);
-        const QList<schema::SyncStep> steps = objectSyncSteps(outcome.last, all);
-        if (steps.isEmpty())
+        const ObjectSyncPlan plan = objectSyncPlan(outcome.last, all);
+        if (plan.steps.isEmpty())
             break;
+        if (beforeRound && !beforeRound(outcome.rounds + 1, plan)) {
+            outcome.stopped = true;
+            break;
+        }
         ++outcome.rounds;
-        if (beforeRound)
-            beforeRound(outcome.rounds, steps);
-        runSteps(objects, steps, beforeStep);
-        outcome.statements += steps.size();
+        runSteps(objects, plan.steps, beforeStep);
+        outcome.statements += plan.steps.size();
         outcome.last = compareSchemas(objects, fields);
     }
     outcome.converged = outcome.last.differences.isEmpty();

@@ -7,10 +7,12 @@
 #include "db/DatabaseObjects.h"
 #include "db/ResultSet.h"
 #include "db/ServerAccess.h"
+#include "schema/DataLoss.h"
 #include "schema/SyncStep.h"
 #include "schema/model/Plan.h"
 
 #include <functional>
+#include <utility>
 
 namespace dbsync::workflow {
 
@@ -26,6 +28,7 @@ struct SchemaComparison {
     model::ItemSet target;
     QList<model::Difference> differences;
     QList<model::Unsupported> unsupported;  // both sides', each once
+    QString targetDatabase;  // names the target's tables in the look-ups; empty: unqualified
 };
 
 // Reads both catalogues (the sample over ADOConnection1, the target over ADOConnection2, at
@@ -48,20 +51,34 @@ bool isObjectListing(const ResultSet &result);
 // kind, match, table and name; rows of objects that are not synchronised choose nothing.
 QSet<QString> chosenKeys(const SchemaComparison &comparison, const ResultSet &listing, const QList<int> &rows);
 
-// The statements, on ADOQuery3 (the target database), echoed when CheckBox1 is checked.
-QList<schema::SyncStep> objectSyncSteps(const SchemaComparison &comparison, const QSet<QString> &chosen);
+// The statements, on ADOQuery3 (the target database), echoed when CheckBox1 is checked, and
+// the steps among them that may lose stored values.
+struct ObjectSyncPlan {
+    QList<schema::SyncStep> steps;
+    QList<schema::DataLossCheck> lossChecks;
+};
+ObjectSyncPlan objectSyncPlan(const SchemaComparison &comparison, const QSet<QString> &chosen);
+
+// The column listing's identity rows: the steps that rebuild the target's table with these
+// columns made (true) or no longer made (false) the identity column, keeping every row and
+// value, from the target's catalogue read over ADOConnection2.
+QList<schema::SyncStep> identityRebuildSteps(DatabaseObjects &objects, const QString &targetDatabase,
+                                             const QString &table,
+                                             const QList<std::pair<QString, bool>> &identityColumns);
 
 // Synchronises everything: compare, plan every difference, run, and compare again, until a
-// comparison finds nothing or maxRounds rounds have run. beforeRound sees each round's steps
-// before they run (for the backup, the echo and progress), beforeStep each step.
+// comparison finds nothing or maxRounds rounds have run. Each round runs in one transaction.
+// beforeRound sees each round's plan before it runs (for consent, the backup and progress) and
+// may stop there (false); beforeStep sees each step.
 struct SyncAllOutcome {
     int rounds = 0;          // rounds that ran statements
     qsizetype statements = 0;
     bool converged = false;  // the last comparison found no difference
+    bool stopped = false;    // beforeRound said no
     SchemaComparison last;
 };
 SyncAllOutcome synchroniseAll(DatabaseObjects &objects, const ServerFields &fields, int maxRounds,
-                              const std::function<void(int, const QList<schema::SyncStep> &)> &beforeRound = {},
+                              const std::function<bool(int, const ObjectSyncPlan &)> &beforeRound = {},
                               const std::function<void(const schema::SyncStep &, qsizetype)> &beforeStep = {});
 
 }  // namespace dbsync::workflow

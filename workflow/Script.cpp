@@ -41,22 +41,42 @@ QString renderScript(const ScriptSource &source, const Plan &plan)
         comment(QStringLiteral("OPENDATASOURCE 中的样本密码写作 %1，执行前请换成真实密码。").arg(kMaskedPassword));
     if (plan.kind == ListingKind::Tables)
         comment(QStringLiteral("建表或删表的语句之后同步即结束，其余的行要等重新列出后的下一轮。"));
-    if (!plan.identityNotes.isEmpty())
-        comment(QStringLiteral("未处理（只有目标列是标识列）：%1").arg(plan.identityNotes.join(QStringLiteral("、"))));
     if (plan.steps.isEmpty())
         comment(QStringLiteral("没有要执行的语句。"));
+    else
+        comment(QStringLiteral("全部语句在一个事务中执行：任何一条失败，已执行的都会撤销，其后的不再执行。"));
 
     // The prefix as the statements carry it, and as the script shows it. An empty password has
     // nothing to hide.
     const QString prefix = remoteDatabasePrefix(f);
     const QString shown = remoteDatabasePrefix(f.EIP, f.EUser, kMaskedPassword, f.ComboBox1);
     const bool mask = !source.withPassword && !f.EPassword.isEmpty();
+    const auto batch = [&out](const QString &text) { out += kEol + text + kEol + kGo + kEol; };
+    bool open = false;
     for (const schema::SyncStep &step : plan.steps) {
         QString text = statementText(step);
         if (mask)
             text.replace(prefix, shown);
-        out += kEol + text + kEol + kGo + kEol;
+        if (step.alone) {
+            if (open)
+                batch(QStringLiteral("COMMIT TRANSACTION"));
+            open = false;
+            batch(text);
+            continue;
+        }
+        if (!open) {
+            batch(QStringLiteral("SET XACT_ABORT ON"));
+            batch(QStringLiteral("BEGIN TRANSACTION"));
+            open = true;
+        }
+        batch(text);
+        // XACT_ABORT has rolled back on an error: the batches after it are compiled only.
+        batch(kStopWhenRolledBack);
     }
+    if (open)
+        batch(QStringLiteral("COMMIT TRANSACTION"));
+    if (!plan.steps.isEmpty())
+        batch(QStringLiteral("SET NOEXEC OFF"));
     return out;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // A synchronisation plan as a T-SQL script: a header comment, then each statement followed by
-// a line GO. Lines end in CR LF, as the statements' own lines reach the server, so a definition
+// a line GO, all inside one transaction as the synchronisation runs them. Lines end in CR LF, as the statements' own lines reach the server, so a definition
 // runs from the script exactly as the synchronisation would run it.
 
 #include "db/ServerAccess.h"
@@ -12,6 +12,9 @@
 namespace dbsync::workflow {
 
 inline const QString kMaskedPassword = QStringLiteral("********");
+// After each statement of a script: once a failure has rolled the transaction back, the rest
+// of the script is compiled but not run.
+inline const QString kStopWhenRolledBack = QStringLiteral("IF @@TRANCOUNT = 0 SET NOEXEC ON");
 
 struct ScriptSource {
     QString toolVersion;   // toolVersion() in the tool, fixed in tests

@@ -222,7 +222,7 @@ Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QLis
     if (!tables.isEmpty())
         defaults = schema::readDefaultConstraints(
             queryOnTargetServer(objects, schema::defaultConstraintQueryLines(target, tables)));
-    schema::TableSyncContext context{target, {}, std::nullopt};
+    schema::TableSyncContext context{target, {}, std::nullopt, {}};
     if (mode == CompareMode::Server) {
         context.schemaPrefix = remoteSchemaPrefix(fields);
     } else {
@@ -234,21 +234,18 @@ Plan planTables(DatabaseObjects &objects, const ServerFields &fields, const QLis
             context.sampleColumns = schema::readSampleColumns(readSide(
                 objects.ADOConnection1, schema::sampleColumnsQueryLines(fields.ComboBox1, ending->sampleTable)));
     }
+    context.rebuildTable = [&](const QString &table, const QList<std::pair<QString, bool>> &identityColumns) {
+        return identityRebuildSteps(objects, target, table, identityColumns);
+    };
     const schema::TableSyncPlan tablePlan = schema::planTableSync(rows, context, defaults);
 
-    Plan plan{ListingKind::Tables, tablePlan.steps, tablePlan.endsEarly, -1, tablePlan.identityNotes,
-              tablePlan.replacedColumns, {}, mode};
-    for (const QString &table : schema::rowLookupTables(tablePlan))
-        if (queryOnTargetServer(objects, schema::rowLookupQueryLines(target, table)).rowCount() > 0)
-            plan.populatedTables.append(table);
-    if (plan.endsEarly) {
-        for (qsizetype i = 0; i < rows.size(); ++i) {
-            if (rows[i].code == QLatin1String("1") || rows[i].code == QLatin1String("2")) {
-                plan.endingRow = i;
-                break;
-            }
-        }
-    }
+    Plan plan;
+    plan.kind = ListingKind::Tables;
+    plan.steps = tablePlan.steps;
+    plan.endsEarly = tablePlan.endsEarly;
+    plan.lossChecks = tablePlan.lossChecks;
+    plan.mode = mode;
+    plan.endingRow = tablePlan.endingRow;
     return plan;
 }
 
@@ -331,7 +328,9 @@ Plan planObjects(const SchemaComparison &comparison, ListingKind kind, const Res
     Plan plan;
     plan.kind = kind;
     plan.mode = CompareMode::Local;
-    plan.steps = objectSyncSteps(comparison, chosenKeys(comparison, listing, positions));
+    ObjectSyncPlan objectPlan = objectSyncPlan(comparison, chosenKeys(comparison, listing, positions));
+    plan.steps = std::move(objectPlan.steps);
+    plan.lossChecks = std::move(objectPlan.lossChecks);
     return plan;
 }
 
@@ -392,14 +391,106 @@ void runStatement(DatabaseObjects &objects, const schema::SyncStep &step)
     }
 }
 
+namespace {
+
+void runText(AdoQuery &query, const QString &text)
+{
+    query.close();
+    query.setSql({text});
+    query.execSQL();
+}
+
+// Begins or commits; the answer must be the transactions that should then be open.
+void runFrame(AdoQuery &query, const QString &text, int open)
+{
+    query.close();
+    query.setSql({text});
+    query.open();
+    const int count = query.result().rowCount() > 0 ? query.result().value(0, 0).toInt() : -1;
+    query.close();
+    if (count != open)
+        throw DbError(QStringLiteral("目的数据库的连接上还有未结束的事务（@@TRANCOUNT = %1）").arg(count));
+}
+
+// Inside the transaction every statement goes over ADOConnection3: the table statements name
+// their database, so they run there as well as on the server's connection.
+void runInTransaction(DatabaseObjects &objects, const schema::SyncStep &step)
+{
+    if (step.runner != schema::StepRunner::ADOQuery4)
+        return runStep(objects, step);
+    schema::SyncStep moved = step;
+    moved.runner = schema::StepRunner::ADOQuery3;
+    runStep(objects, moved);
+}
+
+// After a failure: the server has rolled back already under XACT_ABORT, unless the failure was
+// the client's own (a time-out); a connection that is gone was rolled back as it dropped.
+void rollBack(DatabaseObjects &objects)
+{
+    try {
+        runText(objects.ADOQuery3, kRollbackTransaction);
+    } catch (const DbError &) {
+        // The error that ended the synchronisation is the one to report.
+    }
+}
+
+[[noreturn]] void rethrowWith(const DbError &e, const QString &line)
+{
+    const QString message = e.message() + QLatin1Char('\n') + line;
+    if (dynamic_cast<const CancelledError *>(&e))
+        throw CancelledError(message);
+    throw DbError(message, e.sqlState(), e.nativeError());
+}
+
+}  // namespace
+
 void runSteps(DatabaseObjects &objects, const QList<schema::SyncStep> &steps,
               const std::function<void(const schema::SyncStep &, qsizetype)> &beforeRun)
 {
-    for (qsizetype i = 0; i < steps.size(); ++i) {
-        if (beforeRun)
-            beforeRun(steps[i], i);
-        runStep(objects, steps[i]);
+    bool open = false;       // the transaction has begun
+    bool committed = false;  // some statements were committed before one that runs alone
+    try {
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            const schema::SyncStep &step = steps[i];
+            if (step.alone) {
+                if (open) {
+                    runFrame(objects.ADOQuery3, kCommitTransaction, 0);
+                    open = false;
+                    committed = true;
+                }
+                if (beforeRun)
+                    beforeRun(step, i);
+                runStep(objects, step);
+                continue;
+            }
+            if (!open) {
+                open = true;
+                runFrame(objects.ADOQuery3, kBeginTransaction, 1);
+            }
+            if (beforeRun)
+                beforeRun(step, i);
+            runInTransaction(objects, step);
+        }
+        if (open)
+            runFrame(objects.ADOQuery3, kCommitTransaction, 0);
+        open = false;
+    } catch (const DbError &e) {
+        if (open)
+            rollBack(objects);
+        rethrowWith(e, committed ? kCommittedBefore : kTargetUnchanged);
     }
+}
+
+QList<schema::DataLoss> findDataLoss(DatabaseObjects &objects, const Plan &plan)
+{
+    QList<schema::DataLoss> losses;
+    for (const schema::DataLossCheck &check : plan.lossChecks) {
+        const ResultSet &result = queryOnTargetServer(objects, {check.query});
+        const qint64 rows = result.rowCount() > 0 ? result.value(0, 0).toLongLong() : 0;
+        if (rows > 0)
+            losses.append({check, rows});
+    }
+    return losses;
 }
 
 }  // namespace dbsync::workflow

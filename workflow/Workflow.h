@@ -7,6 +7,7 @@
 #include "db/ResultSet.h"
 #include "db/ServerAccess.h"
 #include "schema/ColumnDiffQuery.h"
+#include "schema/DataLoss.h"
 #include "schema/RoutineDiffQuery.h"
 #include "schema/SyncStep.h"
 #include "schema/TableSync.h"
@@ -67,16 +68,10 @@ struct Plan {
     bool endsEarly = false;
     // Index of the row that ended it, when endsEarly.
     qsizetype endingRow = -1;
-    // Tables: columns left alone because only the target's is the identity column.
-    QStringList identityNotes;
-    // Tables: columns that code "10" replaces, and which of their tables held rows (read
-    // before anything runs), so that the user is told whose values were renumbered.
-    QList<schema::TableSyncPlan::Column> replacedColumns;
-    QStringList populatedTables;
+    // The steps that may lose stored values, counted on the target before anything runs.
+    QList<schema::DataLossCheck> lossChecks;
     // How the listing it came from was compared (a local plan reads nothing through a prefix).
     CompareMode mode = CompareMode::Server;
-
-    schema::TableSyncPlan tablePlan() const { return {steps, endsEarly, identityNotes, replacedColumns}; }
 };
 
 // The look-ups the plans need, run on ADOQuery4 (only SELECTs), then the plan. Nothing changes
@@ -104,9 +99,28 @@ QString statementText(const schema::SyncStep &step);
 // server's message.
 void runStep(DatabaseObjects &objects, const schema::SyncStep &step);
 void runStatement(DatabaseObjects &objects, const schema::SyncStep &step);
-// Runs the steps in order; beforeRun sees each (and its index) right before it runs, for the
-// echo and progress. The first error ends it: what ran stays done.
+// Runs the steps in order inside one transaction on the target database's connection
+// (ADOConnection3), with XACT_ABORT on; beforeRun sees each (and its index) right before it
+// runs, for the echo and progress. The first error rolls everything back and ends it with the
+// server's message followed by kTargetUnchanged. A step that runs alone commits what came
+// before it and runs after, outside the transaction.
 void runSteps(DatabaseObjects &objects, const QList<schema::SyncStep> &steps,
               const std::function<void(const schema::SyncStep &, qsizetype)> &beforeRun = {});
+
+// The line added to the server's message when a synchronisation was rolled back, and the one
+// when what ran before a statement that runs alone had been committed.
+inline const QString kTargetUnchanged = QStringLiteral("同步已全部撤销，目标数据库没有任何改动");
+inline const QString kCommittedBefore = QStringLiteral("此前的语句已经提交，目标数据库保留了它们的改动");
+
+// The statements around a synchronisation's own. Each tells how many transactions are then
+// open, so that one left open on the connection before cannot swallow the commit.
+inline const QString kBeginTransaction =
+    QStringLiteral("SET XACT_ABORT ON;\r\nBEGIN TRANSACTION;\r\nSELECT @@TRANCOUNT AS trancount");
+inline const QString kCommitTransaction = QStringLiteral("COMMIT TRANSACTION;\r\nSELECT @@TRANCOUNT AS trancount");
+inline const QString kRollbackTransaction = QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION");
+
+// Counts each of the plan's loss checks on the target server (ADOQuery4, read-only) and gives
+// those that would lose values, with their rows.
+QList<schema::DataLoss> findDataLoss(DatabaseObjects &objects, const Plan &plan);
 
 }  // namespace dbsync::workflow

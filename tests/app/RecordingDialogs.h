@@ -30,6 +30,14 @@ struct RecordingDialogs : dbsync::Dialogs {
         return !answers.isEmpty() && answers.takeFirst();
     }
 
+    // Losses are agreed to unless a test says otherwise; what was asked is recorded.
+    bool agreeToDataLoss = true;
+    bool confirmDataLoss(const QStringList &losses) override
+    {
+        shown.append({"dataLoss", losses.join('\n')});
+        return agreeToDataLoss;
+    }
+
     QStringList texts(const QString &kind) const
     {
         QStringList out;

@@ -146,7 +146,9 @@ TEST_F(Cli, ScriptShowsGoSeparatedStatementsWithoutThePasswordAndRunsNothing)
     Outcome o = run("script", "tables");
     EXPECT_EQ(o.status, 1) << o.err.toStdString();
     EXPECT_TRUE(o.out.startsWith("-- dbsync "));
+    // The copy reads the sample server: it runs after the transaction has been committed.
     EXPECT_TRUE(o.out.contains("\r\n\r\nalter table " + targetDb + ".dbo.common add b  varchar\r\n(20)\r\nnull\r\nGO\r\n"
+                               "\r\nIF @@TRANCOUNT = 0 SET NOEXEC ON\r\nGO\r\n\r\nCOMMIT TRANSACTION\r\nGO\r\n"
                                "\r\nselect * into " + targetDb + ".dbo.orders from OPENDATASOURCE('SQLOLEDB','Data Source="
                                + sim->address("sample") + ";User ID=sa;Password=********')." + sampleDb
                                + ".dbo.orders where 1=2\r\nGO\r\n"))
@@ -199,6 +201,28 @@ TEST_F(Cli, SyncTablesBacksUpFirstAndRepeatsUntilNothingIsLeft)
     EXPECT_TRUE(o.err.contains("已经在服务器C盘上备份"));
     EXPECT_FALSE(o.out.contains("pw1"));
     EXPECT_EQ(QDir(sim->backupDir("target")).entryList(QDir::Files).filter(targetDb).size(), 1);
+    EXPECT_EQ(run("list", "tables").status, 0);
+}
+
+TEST_F(Cli, SyncThatWouldLoseValuesRunsNothingWithoutAllowDataLoss)
+{
+    onSample("create table common (a int null)");
+    onTarget("create table common (a int null, note varchar(20) null)");
+    onTarget("insert into common values (1, 'kept'), (2, NULL)");
+    onTarget("create table zz_legacy (x int null)");
+    onTarget("insert into zz_legacy values (7)");
+    const qsizetype before = mark();
+    Outcome o = run("sync", "tables");
+    EXPECT_EQ(o.status, 2) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains("列 common.note：删除列，有 1 行的值不为空")) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains("表 zz_legacy：删除表，表中有 1 行数据"));
+    EXPECT_TRUE(o.err.contains("--allow-data-loss"));
+    EXPECT_EQ(o.out, QString());
+    for (const QString &b : sentSince(before))  // no backup, no statement
+        EXPECT_TRUE(b.startsWith("exec sp_configure") || b == "reconfigure" || b.startsWith("select")) << b.toStdString();
+
+    o = run("sync", "tables", {"--allow-data-loss", "--no-backup"});
+    EXPECT_EQ(o.status, 0) << o.err.toStdString();
     EXPECT_EQ(run("list", "tables").status, 0);
 }
 

@@ -240,6 +240,16 @@ protected:
                 out << all[i];
         return out;
     }
+    // The statements around a synchronisation's own, and the read-only look-ups before it
+    // (catalogue reads, counts of the values a step would lose): the texts of a
+    // synchronisation's statements leave them out.
+    static bool isFrameOrLookUp(const QString &batch)
+    {
+        return batch == workflow::kBeginTransaction || batch == workflow::kCommitTransaction
+               || batch == workflow::kRollbackTransaction
+               || (batch.startsWith("select ", Qt::CaseInsensitive) && !batch.startsWith("select * into", Qt::CaseInsensitive));
+    }
+
     // The batches since the mark that start with the text (ignoring case).
     static QStringList sentSince(qsizetype before, const QString &start)
     {

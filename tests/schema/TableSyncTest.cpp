@@ -34,7 +34,15 @@ ColumnDiffRow both(const char *code)
 TableSyncPlan plan(const QList<ColumnDiffRow> &rows, const QList<DefaultConstraint> &defaults = {},
                    const QString &database = "tgt")
 {
-    return planTableSync(rows, {database, kPrefix, std::nullopt}, defaults);
+    TableSyncContext context{database, kPrefix, std::nullopt, {}};
+    // Stands for the catalogue read: names the table and its changed columns.
+    context.rebuildTable = [](const QString &table, const QList<std::pair<QString, bool>> &columns) {
+        QStringList named;
+        for (const auto &[column, identity] : columns)
+            named << column + (identity ? "+" : "-");
+        return QList<SyncStep>{{StepRunner::ADOQuery3, {"rebuild " + table + " " + named.join(',')}}};
+    };
+    return planTableSync(rows, context, defaults);
 }
 
 SyncStep query(const QStringList &lines)
@@ -91,7 +99,9 @@ TEST(TableSyncCodes, TableOnOneSideEndsTheCommand)
     create.targetColumn.clear();
     ColumnDiffRow later = both("4");
     const TableSyncPlan created = plan({create, create, later});
-    expectSteps(created, {query({"select * into tgt.dbo.orders from " + kPrefix + "orders where 1=2"})});
+    SyncStep copy = query({"select * into tgt.dbo.orders from " + kPrefix + "orders where 1=2"});
+    copy.alone = true;  // it reads the sample server: outside the transaction
+    expectSteps(created, {copy});
     EXPECT_TRUE(created.endsEarly);
 
     ColumnDiffRow drop = both("1");
@@ -163,62 +173,43 @@ TEST(TableSyncCodes, ForeignKeyAndColumnDrops)
                  query({"alter table tgt.dbo.orders drop column extra"})});
 }
 
-TEST(TableSyncCodes, IdentityOnTheSampleReplacesTheColumn)
-{
-    ColumnDiffRow r = both("10");
-    r.sampleIdentity = "1";
-    r.targetColumn = "id";
-    const QStringList lines = {"alter table tgt.dbo.orders drop column id",
-                               " alter table tgt.dbo.orders add id int  identity(1,1)"};
-    expectSteps(plan({r}), {query(lines)});
-    r.targetPrimaryKeyName = "PK_orders";
-    // The key drop is echoed whether or not CheckBox1 is checked.
-    const TableSyncPlan keyed = plan({r}, {{"orders", "id", "DF_orders_id"}});
-    expectSteps(keyed, {command("alter table orders drop constraint  PK_orders", StepEcho::Always),
-                        command("alter table orders drop constraint  DF_orders_id", StepEcho::WhenChecked),
-                        query(lines)});
-    EXPECT_TRUE(echoes(keyed.steps[0], false));
-    EXPECT_TRUE(keyed.identityNotes.isEmpty());
-}
-
-TEST(TableSyncCodes, ReplacedIdentityColumnsOfTablesWithRowsAreNamed)
+TEST(TableSyncCodes, IdentityChangeRebuildsEachTableOnceKeepingItsRows)
 {
     ColumnDiffRow id = both("10");
     id.sampleIdentity = "1";
     id.targetColumn = "id";
-    ColumnDiffRow other = id;
-    other.targetTable = "Items";
-    other.targetColumn = "no";
+    id.targetPrimaryKeyName = "PK_orders";
     ColumnDiffRow targetOnly = both("10");
-    targetOnly.targetTable = "logs";
-    targetOnly.targetColumn = "n";
-    ColumnDiffRow drop = both("1");
-    drop.targetTable = "old";
-    const TableSyncPlan p = plan({id, id, targetOnly, other, drop});
-    EXPECT_EQ(rowLookupTables(p), (QStringList{"orders", "Items"}));
-    EXPECT_EQ(rowLookupQueryLines("tgt", "orders"), QStringList{"select top 1 holdsrows=1 from tgt.dbo.orders"});
-    EXPECT_EQ(rowLookupQueryLines("my db", "a b"), QStringList{"select top 1 holdsrows=1 from [my db].dbo.[a b]"});
-
-    // Only tables that held rows lost values; the early end still tells of them.
-    EXPECT_EQ(renumberedNotice(p, {}), "");
-    EXPECT_EQ(renumberedNotice(p, {"items"}), "以下列已重建为标识列，原有的值已丢失并重新编号：Items.no");
-    EXPECT_EQ(tableSyncNotice(p, {"orders", "Items"}),
-              "表格结构同步完成\n以下列在目标库是标识列而样本库不是，未作修改：logs.n\n"
-              "以下列已重建为标识列，原有的值已丢失并重新编号：orders.id、Items.no");
-    EXPECT_EQ(tableSyncNotice(plan({id}), {}), "表格结构同步完成");
+    targetOnly.targetColumn = "no";
+    ColumnDiffRow items = id;
+    items.targetTable = "Items";
+    // Either direction, all of the table's columns in one rebuild, before any other row; the
+    // command ends after it, as the other tables' catalogue has changed under their rows.
+    ColumnDiffRow add = both("4");
+    const TableSyncPlan p = plan({add, items, targetOnly, id, add});
+    expectSteps(p, {SyncStep{StepRunner::ADOQuery3, {"rebuild Items id+"}}});
+    EXPECT_TRUE(p.endsEarly);
+    EXPECT_EQ(p.endingRow, 1);
+    expectSteps(plan({targetOnly, id}), {SyncStep{StepRunner::ADOQuery3, {"rebuild orders no-,id+"}}});
+    EXPECT_TRUE(p.lossChecks.isEmpty());
 }
 
-TEST(TableSyncCodes, IdentityOnTheTargetOnlyIsNamedInTheNotice)
+TEST(TableSyncCodes, StepsThatMayLoseValuesAreCountedFirst)
 {
-    ColumnDiffRow r = both("10");
-    r.sampleIdentity = "0";
-    r.targetColumn = "id";
-    r.targetPrimaryKeyName = "PK_orders";
-    const TableSyncPlan p = plan({r, r});
-    EXPECT_TRUE(p.steps.isEmpty());
-    EXPECT_EQ(p.identityNotes, QStringList{"orders.id"});
-    EXPECT_EQ(tableSyncNotice(p), "表格结构同步完成\n以下列在目标库是标识列而样本库不是，未作修改：orders.id");
-    EXPECT_EQ(tableSyncNotice(TableSyncPlan{}), "表格结构同步完成");
+    ColumnDiffRow dropColumn = both("3");
+    dropColumn.targetColumn = "note";
+    ColumnDiffRow narrower = both("5");
+    narrower.targetType = "varchar";
+    narrower.targetLength = "80";
+    ColumnDiffRow wider = narrower;
+    wider.targetLength = "20";
+    ColumnDiffRow dropTable = both("1");
+    dropTable.targetTable = "old";
+    const TableSyncPlan p = plan({dropColumn, narrower, wider, dropColumn, dropTable});
+    ASSERT_EQ(p.lossChecks.size(), 3);
+    EXPECT_EQ(p.lossChecks[0], (DataLossCheck{"orders", "note", "删除列", "select count(*) from tgt.dbo.orders where note is not null"}));
+    EXPECT_EQ(p.lossChecks[1], (DataLossCheck{"orders", "state", "改为 varchar(50)", "select count(*) from tgt.dbo.orders where len(state) > 50"}));
+    EXPECT_EQ(p.lossChecks[2], (DataLossCheck{"old", "", "删除表", "select count(*) from tgt.dbo.old"}));
 }
 
 TEST(TableSyncCodes, AlterColumnTypeLengthNullability)
@@ -384,7 +375,7 @@ TEST(TableSyncLookups, DefaultConstraintQueryAndAnswer)
     ColumnDiffRow afterEnd = both("8");
     afterEnd.targetTable = "t8";
     EXPECT_EQ(defaultLookupTables({alter, add, drop, alter, identityOnTarget, identityOnSample, end, afterEnd}),
-              (QStringList{"orders", "T3", "t11"}));
+              (QStringList{"orders", "T3"}));  // a rebuilt table reads its whole catalogue
     EXPECT_TRUE(defaultLookupTables({add}).isEmpty());
     EXPECT_TRUE(defaultConstraintQueryLines("tgt", {}).isEmpty());
 
