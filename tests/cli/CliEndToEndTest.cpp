@@ -224,6 +224,21 @@ TEST_F(Cli, SyncThatWouldLoseValuesRunsNothingWithoutAllowDataLoss)
     o = run("sync", "tables", {"--allow-data-loss", "--no-backup"});
     EXPECT_EQ(o.status, 0) << o.err.toStdString();
     EXPECT_EQ(run("list", "tables").status, 0);
+
+    // Allowed, but refused by the server half way: the round is rolled back, and says so.
+    onSample("alter table common add extra int null");
+    onSample("create table zz_legacy (x int null)");
+    onTarget("create table zz_legacy (x varchar(20) null)");
+    onTarget("insert into zz_legacy values ('not a number')");
+    o = run("sync", "tables", {"--allow-data-loss", "--no-backup", "--code", "4", "--code", "5"});
+    EXPECT_EQ(o.status, 2) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains("同步已全部撤销，目标数据库没有任何改动")) << o.err.toStdString();
+    EXPECT_EQ(run("script", "tables", {"--code", "4"}).status, 1);  // extra was taken back
+
+    onTarget("update zz_legacy set x = '12'");
+    o = run("sync", "tables", {"--allow-data-loss", "--no-backup"});
+    EXPECT_EQ(o.status, 0) << o.err.toStdString();
+    EXPECT_EQ(run("list", "tables").status, 0);
 }
 
 TEST_F(Cli, SyncRoutinesEndsWithNothingActionable)

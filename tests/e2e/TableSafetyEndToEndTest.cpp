@@ -133,32 +133,38 @@ TEST_F(TableSafety, ACheckTheRowsBreakUndoesTheWholeSynchroniseAll)
     EXPECT_EQ(dialogs.texts("dataLoss"), QStringList());
 }
 
-TEST_F(TableSafety, ADroppedConnectionOrACancelUndoesEverything)
+TEST_F(TableSafety, ADroppedConnectionOrACancelUndoesEverythingInBothWaysOfComparing)
 {
     if (!servers->onSqlsim())
         GTEST_SKIP() << kNeedsFaults;
     onSample(kOrders.arg(QStringLiteral(", Note varchar(40) null, Shipped bit null, Flag int null")));
     window->b = true;
     const QStringList before = targetNow();
-    execOn("target", "master", "exec sqlsim_fault 'drop', 1, ' add Flag '");
-    syncColumns({{"4", "Shipped"}, {"4", "Flag"}});
-    ASSERT_EQ(errors().size(), 1);
-    EXPECT_TRUE(errors()[0].contains(workflow::kTargetUnchanged)) << errors()[0].toStdString();
-    EXPECT_EQ(targetNow(), before);
+    for (const auto mode : {workflow::CompareMode::Server, workflow::CompareMode::Local}) {
+        SCOPED_TRACE(int(mode));
+        window->setCompareMode(mode);
+        const qsizetype errorsBefore = errors().size();
+        execOn("target", "master", "exec sqlsim_fault 'drop', 1, ' add Flag '");
+        syncColumns({{"4", "Shipped"}, {"4", "Flag"}});
+        ASSERT_EQ(errors().size(), errorsBefore + 1);
+        EXPECT_TRUE(errors().back().contains(workflow::kTargetUnchanged)) << errors().back().toStdString();
+        EXPECT_EQ(targetNow(), before);
 
-    // The statement after the first stalls; the user cancels; nothing stays, and no
-    // transaction is left open to hold others up.
-    execOn("target", "master", "exec sqlsim_fault 'stall', 1, ' add Flag ', 20");
-    QTimer::singleShot(1500, qApp, [this] { window->progress().cancel(); });
-    syncColumns({{"4", "Shipped"}, {"4", "Flag"}});
-    ASSERT_EQ(errors().size(), 2);
-    EXPECT_TRUE(errors()[1].startsWith("操作已取消")) << errors()[1].toStdString();
-    EXPECT_TRUE(errors()[1].contains(workflow::kTargetUnchanged));
-    EXPECT_EQ(targetNow(), before);
-    QElapsedTimer clock;
-    clock.start();
-    execOn("target", targetDb, "insert Customers values (30, N'丁')");
-    EXPECT_LT(clock.elapsed(), 5000);
+        // The statement after the first stalls; the user cancels; nothing stays, and no
+        // transaction is left open to hold others up.
+        execOn("target", "master", "exec sqlsim_fault 'stall', 1, ' add Flag ', 20");
+        QTimer::singleShot(1500, qApp, [this] { window->progress().cancel(); });
+        syncColumns({{"4", "Shipped"}, {"4", "Flag"}});
+        ASSERT_EQ(errors().size(), errorsBefore + 2);
+        EXPECT_TRUE(errors().back().startsWith("操作已取消")) << errors().back().toStdString();
+        EXPECT_TRUE(errors().back().contains(workflow::kTargetUnchanged));
+        EXPECT_EQ(targetNow(), before);
+        QElapsedTimer clock;
+        clock.start();
+        execOn("target", targetDb, "insert Customers values (30, N'丁')");
+        execOn("target", targetDb, "delete Customers where Id = 30");
+        EXPECT_LT(clock.elapsed(), 5000);
+    }
 }
 
 TEST_F(TableSafety, ValuesAreLostOnlyWhenTheUserSaysSo)
