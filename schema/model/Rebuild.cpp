@@ -126,7 +126,18 @@ QStringList rebuildCore(const Table &current, const Table &wanted)
     bool identityCopied = false;
     for (const Column &w : wanted.columns) {
         const Column *c = current.column(w.name);
-        if (!c || !c->computed.isEmpty() || !w.computed.isEmpty() || isRowVersion(w.type))
+        if (!w.computed.isEmpty() || isRowVersion(w.type))
+            continue;
+        if (!c) {
+            // A new column gets its default in every row, as ADD with a default gives it:
+            // the table's default constraints come only after the copy.
+            if (w.defaultConstraint && !w.identity) {
+                into << bracket(w.name);
+                from << w.defaultConstraint->definition;
+            }
+            continue;
+        }
+        if (!c->computed.isEmpty())
             continue;
         into << bracket(w.name);
         from << bracket(c->name);

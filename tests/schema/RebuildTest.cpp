@@ -114,6 +114,8 @@ TEST(ModelRebuild, CoreCopiesEveryStoredValueIntoTheNewTableAndTakesTheName)
     wanted.columns[1].defaultConstraint = DefaultDef{QStringLiteral("DF_Note"), QStringLiteral("('')"), false};
     wanted.columns.removeLast();
     wanted.columns << col(QStringLiteral("Added"), QStringLiteral("int"));
+    // A new column's rows get its default, as ADD would give them.
+    wanted.columns.last().defaultConstraint = DefaultDef{QStringLiteral("DF_Added"), QStringLiteral("((0))"), false};
 
     const QStringList s = rebuildCore(current, wanted);
     ASSERT_EQ(s.size(), 4);
@@ -125,7 +127,7 @@ TEST(ModelRebuild, CoreCopiesEveryStoredValueIntoTheNewTableAndTakesTheName)
                                   "  [Added] int NULL\r\n"
                                   ")");
     EXPECT_EQ(s[1].toStdString(), "SET IDENTITY_INSERT [dbo].[tmp_dbsync_Order]]s] ON\r\n"
-                                  "INSERT INTO [dbo].[tmp_dbsync_Order]]s] ([Id], [Note]) SELECT [Id], [NOTE] FROM [dbo].[Order]]s]\r\n"
+                                  "INSERT INTO [dbo].[tmp_dbsync_Order]]s] ([Id], [Note], [Added]) SELECT [Id], [NOTE], ((0)) FROM [dbo].[Order]]s]\r\n"
                                   "SET IDENTITY_INSERT [dbo].[tmp_dbsync_Order]]s] OFF");
     EXPECT_EQ(s[2].toStdString(), "DROP TABLE [dbo].[Order]]s]");
     EXPECT_EQ(s[3].toStdString(), "EXEC sp_rename N'[dbo].[tmp_dbsync_Order]]s]', N'Order]s'");
