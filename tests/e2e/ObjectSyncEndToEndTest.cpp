@@ -187,6 +187,47 @@ TEST_F(ObjectSyncTest, WindowListsIndexesAndConstraintsAndSynchronisesEverything
     EXPECT_EQ(rows(), 0);
 }
 
+TEST_F(ObjectSyncTest, NamesWithBlanksQuotesBracketsChineseAndKeywordsWorkForEveryKind)
+{
+    const QStringList schema{
+        "create type [dbo].[电话 号码] from varchar(20) null",
+        "create table [Order]]s] ([Key] int identity(1,1) not null constraint [PK it's] primary key, "
+        "[名称] nvarchar(20) not null constraint [DF 名称] default (N'无'), "
+        "[select] int null constraint [CK select's] check ([select] >= (0)), [电话] [dbo].[电话 号码] null)",
+        "create unique index [UX 名称] on [Order]]s] ([名称] desc) include ([select])",
+        "create table [Line Items] ([Order Key] int not null constraint [FK \"quoted\"] references [Order]]s] ([Key]) "
+        "on delete cascade, [from] int null, constraint [UQ from] unique ([from]))",
+        "create view [v it's] as select [Key], [名称] from dbo.[Order]]s]",
+        "create view [读 v it's] as select [Key] from dbo.[v it's]",
+        "create function [f 名称]() returns int as begin return 1 end",
+        "create procedure [p select] as select dbo.[f 名称]() as [from]",
+        "create trigger [tr it's] on [Order]]s] after insert as set nocount on",
+    };
+    for (const QString &statement : schema)
+        onSample(statement);
+    onTarget(QStringLiteral("create table [Order]]s] ([Key] int not null, [名称] nvarchar(10) null)"));
+    onTarget(QStringLiteral("insert [Order]]s] values (7, N'甲'), (9, N'乙')"));
+
+    auto outcome = syncAll();
+    EXPECT_TRUE(outcome.converged);
+    EXPECT_EQ(catalogueDifferences(), QStringList());
+    EXPECT_EQ(rowsOf(queryOn("target", targetDb, QStringLiteral("select [Key], [名称] from [Order]]s]"))),
+              (QStringList{"7|甲", "9|乙"}));
+
+    // Changed, so that each is dropped and made again by its odd name.
+    onSample(QStringLiteral("alter table [Order]]s] drop constraint [CK select's]"));
+    onSample(QStringLiteral("alter table [Order]]s] add constraint [CK select's] check ([select] >= (1))"));
+    onSample(QStringLiteral("drop index [UX 名称] on [Order]]s]"));
+    onSample(QStringLiteral("create unique index [UX 名称] on [Order]]s] ([名称] asc)"));
+    onSample(QStringLiteral("alter table [Line Items] drop constraint [FK \"quoted\"]"));
+    onSample(QStringLiteral("alter table [Line Items] add constraint [FK \"quoted\"] foreign key ([Order Key]) "
+                            "references [Order]]s] ([Key])"));
+    onSample(QStringLiteral("alter trigger [tr it's] on [Order]]s] after update as set nocount on"));
+    outcome = syncAll();
+    EXPECT_TRUE(outcome.converged);
+    EXPECT_EQ(catalogueDifferences(), QStringList());
+}
+
 TEST_F(ObjectSyncTest, AnObjectTheTargetCannotTakeIsNamedWithTheServersMessage)
 {
     // The sample's view outlived the table it reads; the target cannot create it.
