@@ -18,13 +18,15 @@ namespace {
 
 const QList<int> kWidths{60, 60, 120, 160, 250, 250};
 
-// The listing on ADOQuery2; the two buttons of the other listings have nothing to work on.
-void openObjectListing(TForm43 &form, workflow::ListingKind kind)
+// The listing on ADOQuery2, and the comparison it came from; the two buttons of the other
+// listings have nothing to work on.
+workflow::SchemaComparison openObjectListing(TForm43 &form, workflow::ListingKind kind)
 {
-    workflow::openListing(form, form43::serverFields(form), kind);
+    workflow::SchemaComparison comparison = workflow::openObjectListing(form, form43::serverFields(form), kind);
     form43::setGridWidths(form, kWidths);
     form.Button10->setEnabled(false);
     form.button22->setEnabled(false);
+    return comparison;
 }
 
 }  // namespace
@@ -65,8 +67,9 @@ void syncAll(TForm43 &form)
         return;
     form.Button12Click();
     const ServerFields fields = form43::serverFields(form);
-    openObjectListing(form, workflow::ListingKind::All);
-    const workflow::Plan plan = workflow::planObjects(form, fields, workflow::ListingKind::All, form.ADOQuery2.result(),
+    // One reading of both catalogues gives the listing, the plan shown and the first round.
+    workflow::SchemaComparison comparison = openObjectListing(form, workflow::ListingKind::All);
+    const workflow::Plan plan = workflow::planObjects(comparison, workflow::ListingKind::All, form.ADOQuery2.result(),
                                                       workflow::allRows(form.ADOQuery2.result()));
     if (plan.steps.isEmpty()) {
         form.dialogs().notice(kNothingToSync);
@@ -84,7 +87,7 @@ void syncAll(TForm43 &form)
         [&form](int round, const workflow::ObjectSyncPlan &next) {
             return round == 1 || form43::consentToLoss(form, next.lossChecks);
         },
-        [&form](const schema::SyncStep &step, qsizetype) { form43::echoStep(form, step); });
+        [&form](const schema::SyncStep &step, qsizetype) { form43::echoStep(form, step); }, std::move(comparison));
     openObjectListing(form, workflow::ListingKind::All);
     form.dialogs().notice(syncAllNotice(outcome.rounds, outcome.statements, outcome.converged));
 }

@@ -199,10 +199,11 @@ QList<schema::SyncStep> identityRebuildSteps(DatabaseObjects &objects, const QSt
 
 SyncAllOutcome synchroniseAll(DatabaseObjects &objects, const ServerFields &fields, int maxRounds,
                               const std::function<bool(int, const ObjectSyncPlan &)> &beforeRound,
-                              const std::function<void(const schema::SyncStep &, qsizetype)> &beforeStep)
+                              const std::function<void(const schema::SyncStep &, qsizetype)> &beforeStep,
+                              std::optional<SchemaComparison> first)
 {
     SyncAllOutcome outcome;
-    outcome.last = compareSchemas(objects, fields);
+    outcome.last = first ? std::move(*first) : compareSchemas(objects, fields);
     while (!outcome.last.differences.isEmpty() && outcome.rounds < maxRounds) {
         QSet<QString> all;
         for (const model::Difference &d : outcome.last.differences)

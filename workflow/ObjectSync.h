@@ -12,6 +12,7 @@
 #include "schema/model/Plan.h"
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace dbsync::workflow {
@@ -77,8 +78,11 @@ struct SyncAllOutcome {
     bool stopped = false;    // beforeRound said no
     SchemaComparison last;
 };
+// A first comparison just read (the one whose plan the user saw) saves reading both
+// catalogues again and runs exactly what was shown.
 SyncAllOutcome synchroniseAll(DatabaseObjects &objects, const ServerFields &fields, int maxRounds,
                               const std::function<bool(int, const ObjectSyncPlan &)> &beforeRound = {},
-                              const std::function<void(const schema::SyncStep &, qsizetype)> &beforeStep = {});
+                              const std::function<void(const schema::SyncStep &, qsizetype)> &beforeStep = {},
+                              std::optional<SchemaComparison> first = std::nullopt);
 
 }  // namespace dbsync::workflow
