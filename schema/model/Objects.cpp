@@ -9,6 +9,14 @@ bool sameName(const QString &a, const QString &b)
     return schema::compareCollated(a, b) == 0;
 }
 
+bool isTypeNamed(const QString &name, std::initializer_list<const char *> names)
+{
+    for (const char *n : names)
+        if (name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 QString bracket(const QString &name)
 {
     // Called for every name of every statement rendered: one allocation when nothing is escaped.

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
 #include <optional>
 
 namespace dbsync::model {
@@ -169,6 +170,8 @@ struct Database {
 
 // Names match as the server's default collation matches them.
 bool sameName(const QString &a, const QString &b);
+// Whether a system type's name is one of these (any case).
+bool isTypeNamed(const QString &name, std::initializer_list<const char *> names);
 
 // "[schema].[name]" with closing brackets doubled.
 QString bracket(const QString &name);

@@ -8,26 +8,18 @@ namespace {
 
 const QLatin1String kNewLine("\r\n");
 
-bool isOneOf(const QString &name, std::initializer_list<const char *> names)
-{
-    for (const char *n : names)
-        if (name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
 bool canCarryIdentity(const TypeRef &type)
 {
     if (type.alias)
         return false;
-    return isOneOf(type.name, {"tinyint", "smallint", "int", "bigint"})
-           || (isOneOf(type.name, {"decimal", "numeric"}) && type.scale == 0);
+    return isTypeNamed(type.name, {"tinyint", "smallint", "int", "bigint"})
+           || (isTypeNamed(type.name, {"decimal", "numeric"}) && type.scale == 0);
 }
 
 // The server writes these itself; an INSERT may not name them.
 bool isRowVersion(const TypeRef &type)
 {
-    return !type.alias && isOneOf(type.name, {"timestamp", "rowversion"});
+    return !type.alias && isTypeNamed(type.name, {"timestamp", "rowversion"});
 }
 
 QString stringLiteral(const QString &text)

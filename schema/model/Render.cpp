@@ -6,14 +6,6 @@ namespace {
 
 const QLatin1String kNewLine("\r\n");
 
-bool isOneOf(const QString &name, std::initializer_list<const char *> names)
-{
-    for (const char *n : names)
-        if (name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
-
 QString referentialAction(ReferentialAction action)
 {
     switch (action) {
@@ -76,16 +68,16 @@ QString typeText(const TypeRef &type)
     if (type.alias)
         return bracket(type.name);
     const QString name = type.name.toLower();
-    if (isOneOf(name, {"char", "varchar", "binary", "varbinary"}))
+    if (isTypeNamed(name, {"char", "varchar", "binary", "varbinary"}))
         return name + QLatin1Char('(')
                + (type.maxLength < 0 ? QStringLiteral("max") : QString::number(type.maxLength)) + QLatin1Char(')');
-    if (isOneOf(name, {"nchar", "nvarchar"}))
+    if (isTypeNamed(name, {"nchar", "nvarchar"}))
         return name + QLatin1Char('(')
                + (type.maxLength < 0 ? QStringLiteral("max") : QString::number(type.maxLength / 2)) + QLatin1Char(')');
-    if (isOneOf(name, {"decimal", "numeric"}))
+    if (isTypeNamed(name, {"decimal", "numeric"}))
         return name + QLatin1Char('(') + QString::number(type.precision) + QLatin1Char(',')
                + QString::number(type.scale) + QLatin1Char(')');
-    if (isOneOf(name, {"datetime2", "time", "datetimeoffset"}))
+    if (isTypeNamed(name, {"datetime2", "time", "datetimeoffset"}))
         return name + QLatin1Char('(') + QString::number(type.scale) + QLatin1Char(')');
     return name;
 }

@@ -79,6 +79,24 @@ inline QStringList batchesOf(const QString &path)
     return batches;
 }
 
+// The catalogue lines (no rows) that differ between two databases, each side read by its query.
+inline QStringList catalogueDifferences(const std::function<ResultSet(const QString &)> &sample,
+                                        const std::function<ResultSet(const QString &)> &target)
+{
+    QStringList out;
+    for (const char *check : kCatalogueChecks) {
+        const QStringList s = rowsOf(sample(QString::fromUtf8(check)));
+        const QStringList t = rowsOf(target(QString::fromUtf8(check)));
+        for (const QString &row : s)
+            if (!t.contains(row))
+                out << QStringLiteral("target lacks: ") + row;
+        for (const QString &row : t)
+            if (!s.contains(row))
+                out << QStringLiteral("target has more: ") + row;
+    }
+    return out;
+}
+
 // The catalogue's lines, then every row of every table, each prefixed by what it came from.
 inline QStringList snapshot(const std::function<ResultSet(const QString &)> &query)
 {

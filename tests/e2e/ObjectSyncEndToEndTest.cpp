@@ -36,20 +36,10 @@ protected:
         }
     }
 
-    QStringList catalogueDifferences()
+    QStringList catalogueDifferences() const
     {
-        QStringList out;
-        for (const char *check : kCatalogueChecks) {
-            const QStringList s = rowsOf(queryOn("sample", sampleDb, QString::fromUtf8(check)));
-            const QStringList t = rowsOf(queryOn("target", targetDb, QString::fromUtf8(check)));
-            for (const QString &row : s)
-                if (!t.contains(row))
-                    out << QStringLiteral("target lacks: ") + row;
-            for (const QString &row : t)
-                if (!s.contains(row))
-                    out << QStringLiteral("target has more: ") + row;
-        }
-        return out;
+        return test::catalogueDifferences([this](const QString &sql) { return queryOn("sample", sampleDb, sql); },
+                                          [this](const QString &sql) { return queryOn("target", targetDb, sql); });
     }
 
     std::map<QString, qlonglong> rowCounts()

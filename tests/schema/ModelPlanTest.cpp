@@ -4,21 +4,15 @@
 #include "schema/model/Plan.h"
 #include "schema/model/Render.h"
 
+#include "tests/schema/ModelBuilders.h"
+
 #include <gtest/gtest.h>
 
 using namespace dbsync::model;
+using dbsync::model::test::col;
+using dbsync::model::test::position;
 
 namespace {
-
-Column col(const QString &name, const QString &type, int length = 4, bool nullable = true)
-{
-    Column c;
-    c.name = name;
-    c.type.name = type;
-    c.type.maxLength = length;
-    c.nullable = nullable;
-    return c;
-}
 
 Index key(const QString &name, IndexRole role, QStringList columns, bool clustered = true)
 {
@@ -103,16 +97,6 @@ QStringList statements(const Database &sample, const Database &target, const QSe
     for (const PlanStep &s : planSync(itemsOf(sample), itemsOf(target), chosen).steps)
         out << s.statement;
     return out;
-}
-
-qsizetype position(const QStringList &list, const QString &start)
-{
-    for (qsizetype i = 0; i < list.size(); ++i)
-        if (list[i].startsWith(start))
-            return i;
-    ADD_FAILURE() << "no statement starts with " << start.toStdString() << " in\n"
-                  << list.join(QLatin1Char('\n')).toStdString();
-    return -1;
 }
 
 }  // namespace

@@ -5,22 +5,15 @@
 #include "schema/model/Rebuild.h"
 #include "schema/model/Render.h"
 
+#include "tests/schema/ModelBuilders.h"
+
 #include <gtest/gtest.h>
 
 using namespace dbsync::model;
+using dbsync::model::test::col;
+using dbsync::model::test::position;
 
 namespace {
-
-Column col(const QString &name, const QString &type, int length = 4, bool nullable = true)
-{
-    Column c;
-    c.name = name;
-    c.type.name = type;
-    c.type.maxLength = length;
-    c.type.precision = type == QLatin1String("int") ? 10 : 0;
-    c.nullable = nullable;
-    return c;
-}
 
 // The target: Customers numbered by hand, referred to by Orders, with a default, a disabled
 // check, an index, a disabled trigger and a view bound to it. The sample numbers Customers by
@@ -85,16 +78,6 @@ QStringList texts(const SyncPlan &plan)
     for (const PlanStep &s : plan.steps)
         out << s.statement;
     return out;
-}
-
-qsizetype position(const QStringList &list, const QString &start)
-{
-    for (qsizetype i = 0; i < list.size(); ++i)
-        if (list[i].startsWith(start))
-            return i;
-    ADD_FAILURE() << "no statement starts with " << start.toStdString() << " in\n"
-                  << list.join(QLatin1Char('\n')).toStdString();
-    return -1;
 }
 
 }  // namespace
