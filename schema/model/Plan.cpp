@@ -45,7 +45,12 @@ public:
     {
         switch (d.change) {
         case Change::OnlyInSample:
-            create(d.key);
+            // ADD puts a column last: one that goes before columns the target has takes its
+            // table rebuilt, so that the columns stand in the sample's order.
+            if (d.kind == ItemKind::Column && addsBeforeExistingColumns(*s_.find(d.key)))
+                rebuild(s_.find(d.key)->tableKey);
+            else
+                create(d.key);
             break;
         case Change::OnlyInTarget:
             drop(d.key);
@@ -57,9 +62,7 @@ public:
             const Column *tc = d.kind == ItemKind::Column ? columnOf(t_, *ti) : nullptr;
             if (sc && tc && needsRebuild(*tc, *sc)) {
                 // Dropping and adding the column would number the rows anew.
-                rebuilds_.insert(si->tableKey);
-                drop(si->tableKey);
-                create(si->tableKey);
+                rebuild(si->tableKey);
             } else if (d.kind == ItemKind::Column && si->alterable && ti->alterable) {
                 alters_.insert(d.key);
             } else {
@@ -92,6 +95,29 @@ private:
     {
         const auto it = side.tables.constFind(column.tableKey);
         return it == side.tables.constEnd() ? nullptr : it->column(column.name);
+    }
+
+    void rebuild(const QString &tableKey)
+    {
+        rebuilds_.insert(tableKey);
+        drop(tableKey);
+        create(tableKey);
+    }
+
+    bool addsBeforeExistingColumns(const Item &column) const
+    {
+        const auto sample = s_.tables.constFind(column.tableKey);
+        const auto target = t_.tables.constFind(column.tableKey);
+        if (sample == s_.tables.constEnd() || target == t_.tables.constEnd())
+            return false;
+        bool after = false;
+        for (const Column &c : sample->columns) {
+            if (sameName(c.name, column.name))
+                after = true;
+            else if (after && c.computed.isEmpty() && target->column(c.name))
+                return true;
+        }
+        return false;
     }
 
     void create(const QString &key)

@@ -6,6 +6,7 @@
 #include "db/ResultSet.h"
 
 #include <QFile>
+#include <QMap>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -79,11 +80,30 @@ inline QStringList batchesOf(const QString &path)
     return batches;
 }
 
+// Each table's columns in their order, one line a table (column ids keep the gaps of dropped
+// columns, so the order is compared, not the ids).
+inline QStringList columnOrders(const std::function<ResultSet(const QString &)> &query)
+{
+    const ResultSet r = query(QStringLiteral("select t.name as t, c.name as c from sys.columns c join sys.tables t "
+                                             "on t.object_id = c.object_id order by t.name, c.column_id"));
+    QMap<QString, QStringList> tables;
+    for (int i = 0; i < r.rowCount(); ++i)
+        tables[r.text(i, QStringLiteral("t"))] << r.text(i, QStringLiteral("c"));
+    QStringList out;
+    for (auto it = tables.cbegin(); it != tables.cend(); ++it)
+        out << it.key() + QStringLiteral(" (") + it.value().join(QStringLiteral(", ")) + QLatin1Char(')');
+    return out;
+}
+
 // The catalogue lines (no rows) that differ between two databases, each side read by its query.
 inline QStringList catalogueDifferences(const std::function<ResultSet(const QString &)> &sample,
                                         const std::function<ResultSet(const QString &)> &target)
 {
     QStringList out;
+    const QStringList sampleOrder = columnOrders(sample), targetOrder = columnOrders(target);
+    for (const QString &table : sampleOrder)
+        if (!targetOrder.contains(table))
+            out << QStringLiteral("target's columns not as in ") + table;
     for (const char *check : kCatalogueChecks) {
         const QStringList s = rowsOf(sample(QString::fromUtf8(check)));
         const QStringList t = rowsOf(target(QString::fromUtf8(check)));

@@ -221,6 +221,16 @@ TEST(ModelRebuild, PlannerRebuildsForAnIdentityChangeInsteadOfRenumbering)
     const QStringList c = texts(planSync(itemsOf(computed), itemsOf(target())));
     EXPECT_EQ(c.size(), 2);
     EXPECT_EQ(c.value(0), QStringLiteral("ALTER TABLE [dbo].[Orders] DROP COLUMN [Note]"));
+
+    // A new column goes where the sample has it: last by ADD, before other columns by a rebuild.
+    Database last = target(), middle = target();
+    last.tables[1].columns << col(QStringLiteral("Shipped"), QStringLiteral("bit"), 1);
+    middle.tables[1].columns.insert(1, col(QStringLiteral("Shipped"), QStringLiteral("bit"), 1));
+    EXPECT_EQ(texts(planSync(itemsOf(last), itemsOf(target()))),
+              QStringList{QStringLiteral("ALTER TABLE [dbo].[Orders] ADD [Shipped] bit NULL")});
+    const QStringList m = texts(planSync(itemsOf(middle), itemsOf(target())));
+    EXPECT_TRUE(m.filter(QStringLiteral(" ADD [Shipped]")).isEmpty()) << m.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(m.filter(QStringLiteral("EXEC sp_rename N'[dbo].[tmp_dbsync_Orders]'")).size(), 1);
 }
 
 TEST(ModelRebuild, PlanListsWhereValuesMayBeLost)
