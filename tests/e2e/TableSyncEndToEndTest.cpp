@@ -284,7 +284,9 @@ TEST_F(TableSync, AFailingStatementUndoesWhatRanAndKeepsTheListingAndTheSelectio
     onTarget("create table orders (x int null)");
     press(&TForm43::Button14Click);
     ASSERT_EQ(rows(), 4);
-    execOn("target", "master", "exec sqlsim_fault 'fail', 1, ' add b ', 4902, 'Cannot find the object.'");
+    // The server's answer to a login without ALTER permission on the table.
+    execOn("target", "master", "exec sqlsim_fault 'fail', 1, ' add b ', 1088, 'Cannot find the object \"orders\" "
+                               "because it does not exist or you do not have permissions.'");
     const int a = listAndFind("4", "a"), b = listAndFind("4", "b"), c = listAndFind("4", "c");
     window->CheckBox1->setEnabled(true);
     window->CheckBox1->setChecked(true);
@@ -294,7 +296,8 @@ TEST_F(TableSync, AFailingStatementUndoesWhatRanAndKeepsTheListingAndTheSelectio
                                                 + t("orders") + " add b  int\nnull");
     EXPECT_EQ(sent.size(), 2);  // a ran, b was refused, c never sent
     ASSERT_EQ(errors().size(), 1);
-    EXPECT_EQ(errors()[0], "Cannot find the object.\n" + workflow::kTargetUnchanged + ".");
+    EXPECT_EQ(errors()[0], "Cannot find the object \"orders\" because it does not exist or you do not have "
+                           "permissions.\n" + workflow::kTargetUnchanged + ".");
     EXPECT_EQ(notices(), QStringList());
     EXPECT_EQ(rows(), 4);
     EXPECT_EQ(window->DBGrid1->selectedRowPositions(), (QVector<int>{a, b, c}));
