@@ -83,11 +83,13 @@ ResultSet objectListing(const SchemaComparison &comparison, ObjectScope scope)
         if (!inScope(d.kind, scope))
             continue;
         const QVariant none;
+        const QString sampleText = model::definitionText(comparison.sample, d.key);
+        const QString targetText = model::definitionText(comparison.target, d.key);
         out.appendRow({model::kindCaption(d.kind), model::changeCaption(d.change),
                        d.table.isEmpty() ? none : QVariant(qualifiedName(d.schema, d.table)),
                        d.table.isEmpty() ? qualifiedName(d.schema, d.name) : d.name,
-                       d.sampleText.isEmpty() ? none : QVariant(d.sampleText),
-                       d.targetText.isEmpty() ? none : QVariant(d.targetText)});
+                       sampleText.isEmpty() ? none : QVariant(sampleText),
+                       targetText.isEmpty() ? none : QVariant(targetText)});
     }
     const QStringList routineKinds{QStringLiteral("函数"), QStringLiteral("触发器")};
     const QStringList objectKinds{QStringLiteral("类型")};

@@ -52,6 +52,11 @@ ItemKind moduleItemKind(ModuleKind kind)
     return ItemKind::Function;
 }
 
+QString moduleKey(const QString &schema, const QString &name)
+{
+    return QStringLiteral("module|") + ck(schema) + QLatin1Char('.') + ck(name);
+}
+
 ItemKind indexItemKind(IndexRole role)
 {
     switch (role) {
@@ -67,30 +72,33 @@ ItemKind indexItemKind(IndexRole role)
 
 class Builder {
 public:
-    explicit Builder(const Database &db) : db_(db)
+    explicit Builder(const Database &db)
     {
+        set_.database = db;
         // Name look-ups by collation key: a large schema names thousands of tables and modules.
-        for (const Table &t : db_.tables)
-            tables_.insert(tableKey(t.schema, t.name), &t);
-        for (const Module &m : db_.modules)
+        const Database &d = set_.database;
+        set_.tableAt.reserve(d.tables.size());
+        for (qsizetype i = 0; i < d.tables.size(); ++i)
+            set_.tableAt.insert(tableKey(d.tables[i].schema, d.tables[i].name), i);
+        for (const Module &m : d.modules)
             modules_.insert(moduleKey(m.schema, m.name), &m);
     }
 
     ItemSet build()
     {
+        const Database &d = set_.database;
         // Sized once: growing a list of thousands of items moves each of them many times.
-        qsizetype count = db_.types.size() + db_.modules.size();
-        for (const Table &t : db_.tables)
+        qsizetype count = d.types.size() + d.modules.size();
+        for (const Table &t : d.tables)
             count += 1 + 2 * t.columns.size() + t.indexes.size() + t.checks.size() + t.foreignKeys.size();
         set_.items.reserve(count);
         set_.byKey.reserve(count);
-        set_.tables.reserve(db_.tables.size());
-        for (const AliasType &t : db_.types)
-            addType(t);
-        for (const Table &t : db_.tables)
-            addTable(t);
-        for (const Module &m : db_.modules)
-            addModule(m);
+        for (qsizetype i = 0; i < d.types.size(); ++i)
+            addType(d.types[i], i);
+        for (qsizetype i = 0; i < d.tables.size(); ++i)
+            addTable(d.tables[i], i);
+        for (qsizetype i = 0; i < d.modules.size(); ++i)
+            addModule(d.modules[i], i);
         return std::move(set_);
     }
 
@@ -101,15 +109,18 @@ private:
         set_.items.append(std::move(item));
     }
 
-    Item child(const Table &table, ItemKind kind, const QString &suffix, const QString &name)
+    static Item child(const Table &table, const QString &tk, qsizetype object, qsizetype part, ItemKind kind,
+                      QString key, const QString &name)
     {
         Item item;
         item.kind = kind;
-        item.tableKey = tableKey(table.schema, table.name);
-        item.key = item.tableKey + suffix;
+        item.tableKey = tk;
+        item.key = std::move(key);
         item.schema = table.schema;
         item.table = table.name;
         item.name = name;
+        item.object = object;
+        item.part = part;
         return item;
     }
 
@@ -117,13 +128,13 @@ private:
     {
         if (!type.alias)
             return {};
-        for (const AliasType &t : db_.types)
+        for (const AliasType &t : set_.database.types)
             if (sameName(t.name, type.name))
                 return QStringLiteral("type|") + ck(t.schema) + QLatin1Char('.') + ck(t.name);
         return {};
     }
 
-    void addType(const AliasType &type)
+    void addType(const AliasType &type, qsizetype at)
     {
         Item item;
         item.kind = ItemKind::Type;
@@ -131,15 +142,13 @@ private:
         item.schema = type.schema;
         item.name = type.name;
         item.compare = createType(type);
-        item.create << createType(type);
-        item.drop << dropType(type);
+        item.object = at;
         add(std::move(item));
     }
 
-    void addTable(const Table &table)
+    void addTable(const Table &table, qsizetype at)
     {
         const QString tk = tableKey(table.schema, table.name);
-        set_.tables.insert(tk, table);
         Item t;
         t.kind = ItemKind::Table;
         t.key = tk;
@@ -147,33 +156,30 @@ private:
         t.name = table.name;
         t.table = table.name;
         t.compare = QStringLiteral("table");  // its parts are compared one by one
-        t.create << createTable(table);
-        t.drop << dropTable(table);
+        t.object = at;
         for (const Column &c : table.columns)
             if (const QString need = typeNeed(c.type); !need.isEmpty() && !t.needs.contains(need))
                 t.needs << need;
         add(std::move(t));
 
-        for (const Column &c : table.columns)
-            addColumn(table, c);
-        for (const Index &i : table.indexes)
-            addIndex(table, i);
-        for (const Check &c : table.checks)
-            addCheck(table, c);
-        for (const ForeignKey &f : table.foreignKeys)
-            addForeignKey(table, f);
+        for (qsizetype i = 0; i < table.columns.size(); ++i)
+            addColumn(table, tk, at, i);
+        for (qsizetype i = 0; i < table.indexes.size(); ++i)
+            addIndex(table, tk, at, i);
+        for (qsizetype i = 0; i < table.checks.size(); ++i)
+            addCheck(table, tk, at, i);
+        for (qsizetype i = 0; i < table.foreignKeys.size(); ++i)
+            addForeignKey(table, tk, at, i);
     }
 
-    void addColumn(const Table &table, const Column &column)
+    void addColumn(const Table &table, const QString &tk, qsizetype at, qsizetype part)
     {
-        const QString tk = tableKey(table.schema, table.name);
-        Item c = child(table, ItemKind::Column, QStringLiteral("|col|") + ck(column.name), column.name);
+        const Column &column = table.columns[part];
+        const QString key = columnKey(tk, column.name);
+        Item c = child(table, tk, at, part, ItemKind::Column, key, column.name);
         Column bare = column;
         bare.defaultConstraint.reset();
         c.compare = columnText(bare) + QStringLiteral("|identity ") + flag(column.identity);
-        c.create << model::addColumn(table, column);
-        c.drop << dropColumn(table, column.name);
-        c.alter = alterColumn(table, column);
         c.alterable = column.computed.isEmpty();
         c.inTableDefinition = true;
         c.needs << tk;
@@ -187,32 +193,30 @@ private:
         if (!column.defaultConstraint)
             return;
         const DefaultDef &d = *column.defaultConstraint;
-        Item df = child(table, ItemKind::Default, QStringLiteral("|df|") + ck(column.name), d.name);
+        Item df = child(table, tk, at, part, ItemKind::Default, tk + QStringLiteral("|df|") + ck(column.name), d.name);
         df.compare = d.definition + QStringLiteral("|name ") + (d.systemNamed ? QString() : ck(d.name));
-        df.create << addDefault(table, column);
-        df.drop << dropConstraint(table, d.name);
         df.inTableDefinition = true;
-        df.needs << columnKey(tk, column.name);
+        df.needs << key;
         add(std::move(df));
     }
 
-    void addIndex(const Table &table, const Index &index)
+    static QString indexSuffix(const Index &index)
     {
-        const QString tk = tableKey(table.schema, table.name);
-        QString suffix;
         if (index.role == IndexRole::PrimaryKey)
-            suffix = QStringLiteral("|pk");
-        else if (index.role == IndexRole::UniqueConstraint && index.systemNamed)
-            suffix = QStringLiteral("|uq|") + keySignature(index.keys);
-        else
-            suffix = QStringLiteral("|ix|") + ck(index.name);
-        Item i = child(table, indexItemKind(index.role), suffix, index.name);
+            return QStringLiteral("|pk");
+        if (index.role == IndexRole::UniqueConstraint && index.systemNamed)
+            return QStringLiteral("|uq|") + keySignature(index.keys);
+        return QStringLiteral("|ix|") + ck(index.name);
+    }
+
+    void addIndex(const Table &table, const QString &tk, qsizetype at, qsizetype part)
+    {
+        const Index &index = table.indexes[part];
+        Item i = child(table, tk, at, part, indexItemKind(index.role), tk + indexSuffix(index), index.name);
         i.compare = QStringList{flag(index.unique), flag(index.clustered), keySignature(index.keys),
                                 namesSignature(index.included), index.filter,
                                 index.systemNamed ? QString() : ck(index.name)}
                         .join(QLatin1Char('|'));
-        i.create << createIndex(table, index);
-        i.drop << dropIndex(table, index);
         i.inTableDefinition = index.role != IndexRole::Index;
         i.needs << tk;
         for (const IndexColumn &k : index.keys)
@@ -224,17 +228,13 @@ private:
         add(std::move(i));
     }
 
-    void addCheck(const Table &table, const Check &check)
+    void addCheck(const Table &table, const QString &tk, qsizetype at, qsizetype part)
     {
-        const QString tk = tableKey(table.schema, table.name);
+        const Check &check = table.checks[part];
         const QString suffix = check.systemNamed ? QStringLiteral("|ck|=") + check.definition
                                                  : QStringLiteral("|ck|") + ck(check.name);
-        Item c = child(table, ItemKind::Check, suffix, check.name);
+        Item c = child(table, tk, at, part, ItemKind::Check, tk + suffix, check.name);
         c.compare = check.definition + QStringLiteral("|") + flag(check.disabled) + flag(check.notTrusted);
-        c.create << model::addCheck(table, check);
-        if (check.disabled)
-            c.create << setConstraintEnabled(table, check.name, false);
-        c.drop << dropConstraint(table, check.name);
         c.inTableDefinition = !check.disabled && !check.notTrusted;
         c.needs << tk;
         for (const QString &named : columnsNamedIn(check.definition, table))
@@ -242,52 +242,43 @@ private:
         add(std::move(c));
     }
 
-    void addForeignKey(const Table &table, const ForeignKey &key)
+    void addForeignKey(const Table &table, const QString &tk, qsizetype at, qsizetype part)
     {
-        const QString tk = tableKey(table.schema, table.name);
+        const ForeignKey &key = table.foreignKeys[part];
         const QString rk = tableKey(key.referencedSchema, key.referencedTable);
         const QString signature = namesSignature(key.columns) + QStringLiteral("->") + rk + QLatin1Char('(')
                                   + namesSignature(key.referencedColumns) + QLatin1Char(')');
         const QString suffix = key.systemNamed ? QStringLiteral("|fk|=") + signature : QStringLiteral("|fk|") + ck(key.name);
-        Item f = child(table, ItemKind::ForeignKey, suffix, key.name);
+        Item f = child(table, tk, at, part, ItemKind::ForeignKey, tk + suffix, key.name);
         f.compare = QStringList{signature, QString::number(int(key.onDelete)), QString::number(int(key.onUpdate)),
                                 flag(key.disabled), flag(key.notTrusted)}
                         .join(QLatin1Char('|'));
-        f.create << model::addForeignKey(table, key);
-        if (key.disabled)
-            f.create << setConstraintEnabled(table, key.name, false);
-        f.drop << dropConstraint(table, key.name);
         f.needs << tk << rk;
         for (const QString &c : key.columns)
             f.needs << columnKey(tk, c);
         for (const QString &c : key.referencedColumns)
             f.needs << columnKey(rk, c);
         // The key it references: dropping that one needs this one gone first.
-        if (const Table *referenced = tables_.value(rk))
+        if (const Table *referenced = set_.table(rk)) {
+            QStringList wanted;
+            for (const QString &c : key.referencedColumns)
+                wanted << ck(c);
+            wanted.sort();
             for (const Index &i : referenced->indexes) {
+                if (!i.unique || !i.filter.isEmpty() || i.keys.size() != wanted.size())
+                    continue;
                 QStringList cols;
                 for (const IndexColumn &k : i.keys)
                     cols << ck(k.name);
-                QStringList wanted;
-                for (const QString &c : key.referencedColumns)
-                    wanted << ck(c);
                 cols.sort();
-                wanted.sort();
-                if (i.unique && i.filter.isEmpty() && cols == wanted) {
-                    QString ks;
-                    if (i.role == IndexRole::PrimaryKey)
-                        ks = QStringLiteral("|pk");
-                    else if (i.role == IndexRole::UniqueConstraint && i.systemNamed)
-                        ks = QStringLiteral("|uq|") + keySignature(i.keys);
-                    else
-                        ks = QStringLiteral("|ix|") + ck(i.name);
-                    f.needs << rk + ks;
-                }
+                if (cols == wanted)
+                    f.needs << rk + indexSuffix(i);
             }
+        }
         add(std::move(f));
     }
 
-    void addModule(const Module &module)
+    void addModule(const Module &module, qsizetype at)
     {
         Item m;
         m.kind = moduleItemKind(module.kind);
@@ -295,12 +286,9 @@ private:
         m.schema = module.schema;
         m.name = module.name;
         m.schemaBound = module.schemaBound;
+        m.object = at;
         m.compare = QString::number(int(module.kind)) + QLatin1Char('|') + flag(module.disabled) + QLatin1Char('|')
                     + module.definition;
-        m.create << createModule(module);
-        if (module.kind == ModuleKind::Trigger && module.disabled)
-            m.create << setTriggerEnabled(module, false);
-        m.drop << dropModule(module);
         if (module.kind == ModuleKind::Trigger) {
             m.table = module.table;
             m.tableKey = tableKey(module.schema, module.table);
@@ -314,22 +302,15 @@ private:
             const qsizetype dot = ref.indexOf(QLatin1Char('.'));
             const QString refSchema = dot > 0 ? ref.left(dot) : module.schema;
             const QString refName = dot > 0 ? ref.mid(dot + 1) : ref;
-            if (tables_.contains(tableKey(refSchema, refName)))
-                m.needs << tableKey(refSchema, refName);
+            if (const QString tk = tableKey(refSchema, refName); set_.tableAt.contains(tk))
+                m.needs << tk;
             else if (const Module *other = modules_.value(moduleKey(refSchema, refName)); other && other != &module)
                 m.needs << moduleKey(refSchema, refName);
         }
         add(std::move(m));
     }
 
-    static QString moduleKey(const QString &schema, const QString &name)
-    {
-        return QStringLiteral("module|") + ck(schema) + QLatin1Char('.') + ck(name);
-    }
-
-    const Database &db_;
     ItemSet set_;
-    QHash<QString, const Table *> tables_;
     QHash<QString, const Module *> modules_;
 };
 
@@ -372,6 +353,98 @@ const Item *ItemSet::find(const QString &key) const
 {
     const auto it = byKey.constFind(key);
     return it == byKey.constEnd() ? nullptr : &items[*it];
+}
+
+const Table *ItemSet::table(const QString &key) const
+{
+    const auto it = tableAt.constFind(key);
+    return it == tableAt.constEnd() ? nullptr : &database.tables[*it];
+}
+
+QStringList createStatements(const ItemSet &set, const Item &item)
+{
+    if (item.kind == ItemKind::Type)
+        return {createType(set.database.types[item.object])};
+    if (item.tableKey.isEmpty() || item.kind == ItemKind::Trigger) {
+        if (item.kind == ItemKind::Table)
+            return {createTable(set.database.tables[item.object])};
+        const Module &m = set.database.modules[item.object];
+        QStringList out{createModule(m)};
+        if (m.kind == ModuleKind::Trigger && m.disabled)
+            out << setTriggerEnabled(m, false);
+        return out;
+    }
+    const Table &table = set.database.tables[item.object];
+    switch (item.kind) {
+    case ItemKind::Column:
+        return {model::addColumn(table, table.columns[item.part])};
+    case ItemKind::Default:
+        return {addDefault(table, table.columns[item.part])};
+    case ItemKind::PrimaryKey:
+    case ItemKind::UniqueConstraint:
+    case ItemKind::Index:
+        return {createIndex(table, table.indexes[item.part])};
+    case ItemKind::Check: {
+        const Check &c = table.checks[item.part];
+        QStringList out{model::addCheck(table, c)};
+        if (c.disabled)
+            out << setConstraintEnabled(table, c.name, false);
+        return out;
+    }
+    case ItemKind::ForeignKey: {
+        const ForeignKey &f = table.foreignKeys[item.part];
+        QStringList out{model::addForeignKey(table, f)};
+        if (f.disabled)
+            out << setConstraintEnabled(table, f.name, false);
+        return out;
+    }
+    default:
+        break;
+    }
+    return {};
+}
+
+QStringList dropStatements(const ItemSet &set, const Item &item)
+{
+    switch (item.kind) {
+    case ItemKind::Type:
+        return {dropType(set.database.types[item.object])};
+    case ItemKind::Table:
+        return {dropTable(set.database.tables[item.object])};
+    case ItemKind::View:
+    case ItemKind::Function:
+    case ItemKind::Procedure:
+    case ItemKind::Trigger:
+        return {dropModule(set.database.modules[item.object])};
+    default:
+        break;
+    }
+    const Table &table = set.database.tables[item.object];
+    switch (item.kind) {
+    case ItemKind::Column:
+        return {dropColumn(table, table.columns[item.part].name)};
+    case ItemKind::Default:
+        return {dropConstraint(table, table.columns[item.part].defaultConstraint->name)};
+    case ItemKind::PrimaryKey:
+    case ItemKind::UniqueConstraint:
+    case ItemKind::Index:
+        return {dropIndex(table, table.indexes[item.part])};
+    case ItemKind::Check:
+        return {dropConstraint(table, table.checks[item.part].name)};
+    case ItemKind::ForeignKey:
+        return {dropConstraint(table, table.foreignKeys[item.part].name)};
+    default:
+        break;
+    }
+    return {};
+}
+
+QString alterStatement(const ItemSet &set, const Item &item)
+{
+    if (item.kind != ItemKind::Column)
+        return {};
+    const Table &table = set.database.tables[item.object];
+    return alterColumn(table, table.columns[item.part]);
 }
 
 ItemSet itemsOf(const Database &database)

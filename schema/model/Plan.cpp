@@ -90,8 +90,8 @@ public:
 private:
     static const Column *columnOf(const ItemSet &side, const Item &column)
     {
-        const auto it = side.tables.constFind(column.tableKey);
-        return it == side.tables.constEnd() ? nullptr : it->column(column.name);
+        const Table *table = side.table(column.tableKey);
+        return table ? table->column(column.name) : nullptr;
     }
 
     void create(const QString &key)
@@ -313,13 +313,13 @@ SyncPlan Planner::order() const
         QStringList statements;
         if (rebuilds_.contains(n.key)) {
             if (n.action == StepAction::Create)
-                statements = rebuildCore(t_.tables.value(n.key), s_.tables.value(n.key));
+                statements = rebuildCore(*t_.table(n.key), *s_.table(n.key));
         } else if (n.action == StepAction::Drop && !implicit(*n.item))
-            statements = n.item->drop;
+            statements = dropStatements(t_, *n.item);
         else if (n.action == StepAction::Alter)
-            statements << n.item->alter;
+            statements << alterStatement(s_, *n.item);
         else if (n.action == StepAction::Create && !covered(*n.item))
-            statements = n.item->create;
+            statements = createStatements(s_, *n.item);
         const QString subject = kindCaption(n.item->kind) + QLatin1Char(' ')
                                 + (n.item->table.isEmpty() || n.item->kind == ItemKind::Table
                                        ? n.item->name
@@ -344,8 +344,8 @@ QList<ValueLoss> Planner::valueLosses() const
     for (const Item &y : t_.items) {
         if (y.kind == ItemKind::Table && rebuilds_.contains(y.key)) {
             // What the copy into the rebuilt table leaves behind or converts.
-            const Table was = t_.tables.value(y.key);
-            const Table will = s_.tables.value(y.key);
+            const Table &was = *t_.table(y.key);
+            const Table &will = *s_.table(y.key);
             for (const Column &c : was.columns) {
                 const Column *w = will.column(c.name);
                 if (!c.computed.isEmpty())
@@ -373,7 +373,7 @@ QList<ValueLoss> Planner::valueLosses() const
     return out;
 }
 
-Difference differenceOf(const Item &item, Change change, const Item *sample, const Item *target)
+Difference differenceOf(const Item &item, Change change)
 {
     Difference d;
     d.kind = item.kind;
@@ -382,10 +382,6 @@ Difference differenceOf(const Item &item, Change change, const Item *sample, con
     d.schema = item.schema;
     d.table = item.kind == ItemKind::Table ? QString() : item.table;
     d.name = item.name;
-    if (sample)
-        d.sampleText = sample->create.join(QStringLiteral("\r\n"));
-    if (target)
-        d.targetText = target->create.join(QStringLiteral("\r\n"));
     return d;
 }
 
@@ -412,14 +408,20 @@ QList<Difference> differences(const ItemSet &sample, const ItemSet &target)
             continue;
         const Item *t = target.find(s.key);
         if (!t)
-            out << differenceOf(s, Change::OnlyInSample, &s, nullptr);
+            out << differenceOf(s, Change::OnlyInSample);
         else if (t->compare != s.compare)
-            out << differenceOf(s, Change::Differs, &s, t);
+            out << differenceOf(s, Change::Differs);
     }
     for (const Item &t : target.items)
         if (!partOfOneSidedTable(t, sample) && !sample.find(t.key))
-            out << differenceOf(t, Change::OnlyInTarget, nullptr, &t);
+            out << differenceOf(t, Change::OnlyInTarget);
     return out;
+}
+
+QString definitionText(const ItemSet &side, const QString &key)
+{
+    const Item *item = side.find(key);
+    return item ? createStatements(side, *item).join(QStringLiteral("\r\n")) : QString();
 }
 
 SyncPlan planSync(const ItemSet &sample, const ItemSet &target, const QSet<QString> &chosen)

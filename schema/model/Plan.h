@@ -28,13 +28,15 @@ struct Difference {
     QString schema;
     QString table;       // the owning table, empty for types, tables and modules
     QString name;
-    QString sampleText;  // the sample's definition as a statement; empty when it has none
-    QString targetText;
 };
 
 // Every difference, in the sample's order, then what only the target has. Parts of a table
 // that only one side has go with the table's own row.
 QList<Difference> differences(const ItemSet &sample, const ItemSet &target);
+
+// The statements that create the item of that key on that side, one per line, as the listing
+// shows them (atext, btext); empty when the side has no such item.
+QString definitionText(const ItemSet &side, const QString &key);
 
 enum class StepAction { Drop, Alter, Create };
 

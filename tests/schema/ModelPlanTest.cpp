@@ -148,6 +148,37 @@ TEST(ModelRender, TableWithEveryPartAndNamesThatNeedBrackets)
               "REFERENCES [dbo].[Customers] ([Id]) ON DELETE CASCADE ON UPDATE NO ACTION");
 }
 
+TEST(ModelItems, StatementsAreRenderedFromTheSetsOwnDefinitions)
+{
+    // The set keeps what it was made of: the database it came from may be gone.
+    Database db = shop();
+    db.tables[0].checks[0].disabled = true;
+    db.modules[3].disabled = true;
+    const ItemSet set = itemsOf(Database(db));
+    const QString customers = tableKey(QStringLiteral("dbo"), QStringLiteral("Customers"));
+    const Item *table = set.find(customers);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(createStatements(set, *table), QStringList{createTable(db.tables[0])});
+    EXPECT_EQ(dropStatements(set, *table), QStringList{QStringLiteral("DROP TABLE [dbo].[Customers]")});
+
+    const Item *credit = set.find(columnKey(customers, QStringLiteral("credit")));
+    ASSERT_TRUE(credit);
+    EXPECT_EQ(alterStatement(set, *credit), QStringLiteral("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Credit] decimal(10,2) NOT NULL"));
+    EXPECT_EQ(dropStatements(set, *set.find(customers + QStringLiteral("|df|credit"))),
+              QStringList{QStringLiteral("ALTER TABLE [dbo].[Customers] DROP CONSTRAINT [DF_Customers_Credit]")});
+    // A disabled constraint or trigger is made and then disabled; the listing shows both lines.
+    const Item *check = set.find(customers + QStringLiteral("|ck|ck_customers_credit"));
+    ASSERT_TRUE(check);
+    EXPECT_EQ(createStatements(set, *check).size(), 2);
+    EXPECT_EQ(definitionText(set, check->key), createStatements(set, *check).join(QStringLiteral("\r\n")));
+    const QStringList trigger = createStatements(set, *set.find(QStringLiteral("module|dbo.ordersaudit")));
+    EXPECT_EQ(trigger, (QStringList{db.modules[3].definition, QStringLiteral("DISABLE TRIGGER [dbo].[OrdersAudit] ON [dbo].[Orders]")}));
+    const Item *index = set.find(tableKey(QStringLiteral("dbo"), QStringLiteral("Orders")) + QStringLiteral("|ix|ix_orders_customer"));
+    ASSERT_TRUE(index);
+    EXPECT_EQ(dropStatements(set, *index), QStringList{QStringLiteral("DROP INDEX [IX_Orders_Customer] ON [dbo].[Orders]")});
+    EXPECT_TRUE(definitionText(set, QStringLiteral("table|dbo.nothing")).isEmpty());
+}
+
 TEST(ModelDiff, EqualSchemasAndServerNamedConstraintsShowNothing)
 {
     EXPECT_TRUE(differences(itemsOf(shop()), itemsOf(shop())).isEmpty());
