@@ -40,8 +40,20 @@ SchemaComparison compareModels(const model::Database &sample, const model::Datab
 
 SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fields, bool modulesOnly)
 {
-    const QStringList sampleQueries = model::catalogQueries(fields.ComboBox1, modulesOnly);
-    const QStringList targetQueries = model::catalogQueries(fields.ComboBox2, modulesOnly);
+    AdoQuery s(&objects.ADOConnection1, 0), t(&objects.ADOConnection2, 0);
+    if (!modulesOnly) {
+        // Each side's catalogue in one round trip; the two servers answer at once.
+        s.setSql({model::catalogBatch(fields.ComboBox1)});
+        t.setSql({model::catalogBatch(fields.ComboBox2)});
+        AdoQuery::openAllTogether({&s, &t});
+        SchemaComparison comparison =
+            compareModels(model::readCatalogBatch(s.results()), model::readCatalogBatch(t.results()));
+        comparison.targetDatabase = fields.ComboBox2;
+        return comparison;
+    }
+    // The routine listing's few small reads, one query at a time.
+    const QStringList sampleQueries = model::catalogQueries(fields.ComboBox1, true);
+    const QStringList targetQueries = model::catalogQueries(fields.ComboBox2, true);
     QList<ResultSet> sample, target;
     for (qsizetype i = 0; i < sampleQueries.size(); ++i) {
         if (sampleQueries[i].isEmpty()) {
@@ -49,7 +61,8 @@ SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fi
             target << ResultSet();
             continue;
         }
-        AdoQuery s(&objects.ADOConnection1, 0), t(&objects.ADOConnection2, 0);
+        s.close();
+        t.close();
         s.setSql({sampleQueries[i]});
         t.setSql({targetQueries[i]});
         AdoQuery::openTogether({&s, &t});
@@ -178,14 +191,10 @@ QList<schema::SyncStep> identityRebuildSteps(DatabaseObjects &objects, const QSt
                                              const QString &table,
                                              const QList<std::pair<QString, bool>> &identityColumns)
 {
-    QList<ResultSet> results;
-    for (const QString &query : model::catalogQueries(targetDatabase)) {
-        AdoQuery q(&objects.ADOConnection2, 0);
-        q.setSql({query});
-        q.open();
-        results << q.result();
-    }
-    const model::Database database = model::readDatabase(results);
+    AdoQuery query(&objects.ADOConnection2, 0);
+    query.setSql({model::catalogBatch(targetDatabase)});
+    query.openAll();
+    const model::Database database = model::readCatalogBatch(query.results());
     const model::Table *current = database.table(QStringLiteral("dbo"), table);
     if (!current)
         throw std::runtime_error(QStringLiteral("目的数据库中找不到表 %1").arg(table).toStdString());

@@ -135,6 +135,25 @@ QStringList catalogQueries(const QString &database, bool modulesOnly)
     return out;
 }
 
+QString catalogBatch(const QString &database, bool modulesOnly)
+{
+    QStringList wanted = catalogQueries(database, modulesOnly);
+    wanted.removeAll(QString());
+    return wanted.join(QStringLiteral("\r\n"));
+}
+
+Database readCatalogBatch(const QList<ResultSet> &results, bool modulesOnly)
+{
+    const QStringList queries = catalogQueries(QString(), modulesOnly);
+    if (results.size() != queries.size() - queries.count(QString()))
+        throw std::runtime_error("the catalogue was read incompletely");
+    QList<ResultSet> each;
+    qsizetype next = 0;
+    for (const QString &query : queries)
+        each << (query.isEmpty() ? ResultSet() : results[next++]);
+    return readDatabase(each);
+}
+
 Database readDatabase(const QList<ResultSet> &results)
 {
     if (results.size() != QueryCount)
