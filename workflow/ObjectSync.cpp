@@ -177,8 +177,13 @@ ObjectSyncPlan objectSyncPlan(const SchemaComparison &comparison, const QSet<QSt
     if (chosen.isEmpty())
         return out;
     const model::SyncPlan plan = model::planSync(comparison.sample, comparison.target, chosen);
-    for (const model::PlanStep &s : plan.steps)
-        out.steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked, s.subject});
+    for (const model::PlanStep &s : plan.steps) {
+        // A new table's parts go in its batch: one round trip for the table.
+        if (s.withTable && !out.steps.isEmpty())
+            out.steps.last().lines.append(s.statement);
+        else
+            out.steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked, s.subject});
+    }
     for (const model::ValueLoss &loss : plan.valueLosses) {
         const schema::DataLossCheck check = toCheck(loss, comparison.targetDatabase);
         if (!check.query.isEmpty() && !out.lossChecks.contains(check))
@@ -227,7 +232,8 @@ SyncAllOutcome synchroniseAll(DatabaseObjects &objects, const ServerFields &fiel
         }
         ++outcome.rounds;
         runSteps(objects, plan.steps, beforeStep);
-        outcome.statements += plan.steps.size();
+        for (const schema::SyncStep &step : plan.steps)
+            outcome.statements += step.lines.size();  // a new table's batch holds its parts' too
         outcome.last = compareSchemas(objects, fields);
     }
     outcome.converged = outcome.last.differences.isEmpty();

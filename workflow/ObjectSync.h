@@ -72,7 +72,7 @@ QList<schema::SyncStep> identityRebuildSteps(DatabaseObjects &objects, const QSt
 // may stop there (false); beforeStep sees each step.
 struct SyncAllOutcome {
     int rounds = 0;          // rounds that ran statements
-    qsizetype statements = 0;
+    qsizetype statements = 0;  // statements, not batches
     bool converged = false;  // the last comparison found no difference
     bool stopped = false;    // beforeRound said no
     SchemaComparison last;

@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <set>
 #include <tuple>
 
@@ -27,6 +28,14 @@ QString defaultsColumn(const Item &item)
 int kindRank(ItemKind kind)
 {
     return int(kind);  // the enumeration is in creation order
+}
+
+// What ALTER TABLE or CREATE INDEX makes on a table (triggers are modules: a batch of their own).
+bool isTablePart(ItemKind kind)
+{
+    return kind == ItemKind::Column || kind == ItemKind::Default || kind == ItemKind::PrimaryKey
+           || kind == ItemKind::UniqueConstraint || kind == ItemKind::Index || kind == ItemKind::Check
+           || kind == ItemKind::ForeignKey;
 }
 
 class Planner {
@@ -229,11 +238,13 @@ SyncPlan Planner::order() const
     addNodes(creates_, StepAction::Create, s_, createAt);
 
     QList<QList<int>> after(nodes.size());  // edges: node -> nodes that must wait for it
+    QList<QList<int>> before(nodes.size());  // the same edges from the other end
     QList<int> waiting(nodes.size(), 0);
     auto edge = [&](int first, int then) {
         if (first == then || after[first].contains(then))
             return;
         after[first].append(then);
+        before[then].append(first);
         ++waiting[then];
     };
     for (int i = 0; i < nodes.size(); ++i) {
@@ -305,8 +316,44 @@ SyncPlan Planner::order() const
                 ready.insert(priority(then));
     }
 
-    SyncPlan plan;
+    // The parts of a table created here follow it and run in its batch, where what they need
+    // is there by then: one round trip for the table with its indexes and keys instead of one
+    // each. Only after every drop and change, so no part comes before a drop it waits for
+    // unsaid (a constraint's name freed by a dropped table).
+    QList<int> at(nodes.size());
+    for (int k = 0; k < sequence.size(); ++k)
+        at[sequence[k]] = k;
+    int lastChange = -1;
+    for (int k = 0; k < sequence.size(); ++k)
+        if (nodes[sequence[k]].action != StepAction::Create)
+            lastChange = k;
+    QList<int> placedAt = at;  // a part that moves takes its table's place
+    QHash<int, QList<int>> parts;   // a table's creation -> the parts that follow it
+    QSet<int> moved;
     for (int i : sequence) {
+        const Node &n = nodes[i];
+        const int table = n.action == StepAction::Create && isTablePart(n.item->kind) && !rebuilds_.contains(n.item->tableKey)
+                              ? createAt.value(n.item->tableKey, -1)
+                              : -1;
+        if (table < 0 || at[table] <= lastChange || at[table] >= at[i] || waiting[i] > 0)
+            continue;
+        const bool ready = std::all_of(before[i].begin(), before[i].end(), [&](int p) { return placedAt[p] <= at[table]; });
+        if (!ready)
+            continue;
+        parts[table].append(i);
+        moved.insert(i);
+        placedAt[i] = at[table];
+    }
+    QList<int> ordered;
+    for (int i : sequence) {
+        if (moved.contains(i))
+            continue;
+        ordered.append(i);
+        ordered.append(parts.value(i));
+    }
+
+    SyncPlan plan;
+    for (int i : ordered) {
         const Node &n = nodes[i];
         if (waiting[i] > 0)
             plan.unordered << n.item->name;
@@ -325,7 +372,7 @@ SyncPlan Planner::order() const
                                        ? n.item->name
                                        : n.item->table + QLatin1Char('.') + n.item->name);
         for (const QString &s : statements)
-            plan.steps.append({n.action, n.item->kind, n.key, s, subject});
+            plan.steps.append({n.action, n.item->kind, n.key, s, subject, moved.contains(i)});
     }
     plan.valueLosses = valueLosses();
     return plan;

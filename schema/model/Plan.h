@@ -46,6 +46,9 @@ struct PlanStep {
     QString key;
     QString statement;
     QString subject;  // "外键 Orders.FK_Orders_Customers", for messages
+    // A part of a table created just before it (an index, a key): it may run in the table's
+    // batch, whose subject then names the table.
+    bool withTable = false;
 };
 
 // Where running a plan may lose values, for the caller to ask before it runs: a table dropped,

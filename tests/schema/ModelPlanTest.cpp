@@ -281,3 +281,53 @@ TEST(ModelPlan, DropsRunInReverseOrderAndOnlyTheChosenRowsRun)
     EXPECT_LT(position(only, QStringLiteral("CREATE TABLE [dbo].[Customers]")), position(only, QStringLiteral("ALTER TABLE [dbo].[Orders] WITH CHECK ADD")));
     EXPECT_TRUE(only.filter(QStringLiteral("VIEW")).isEmpty());
 }
+
+TEST(ModelPlan, NewTablesTakeTheirPartsAlongWhenWhatTheyNeedIsThere)
+{
+    // Orders (an index, a key to Customers) created after Customers; Customers gets a key to a
+    // table made after it, and the target has a table to drop and a table to get an index.
+    Database sample = shop();
+    Table later;
+    later.name = QStringLiteral("Regions");
+    later.columns << col(QStringLiteral("Id"), QStringLiteral("int"), 4, false);
+    later.indexes << key(QStringLiteral("PK_Regions"), IndexRole::PrimaryKey, {QStringLiteral("Id")});
+    sample.tables << later;
+    sample.tables[0].columns << col(QStringLiteral("RegionId"), QStringLiteral("int"));
+    ForeignKey forward;
+    forward.name = QStringLiteral("FK_Customers_Regions");
+    forward.columns << QStringLiteral("RegionId");
+    forward.referencedTable = QStringLiteral("Regions");
+    forward.referencedColumns << QStringLiteral("Id");
+    sample.tables[0].foreignKeys << forward;
+    Table kept;
+    kept.name = QStringLiteral("Kept");
+    kept.columns << col(QStringLiteral("Id"), QStringLiteral("int"));
+    Table gone = kept;
+    gone.name = QStringLiteral("Gone");
+    Database target;
+    target.tables << kept << gone;
+    kept.indexes << key(QStringLiteral("IX_Kept"), IndexRole::Index, {QStringLiteral("Id")}, false);
+    sample.tables << kept;
+
+    const QList<PlanStep> steps = planSync(itemsOf(sample), itemsOf(target)).steps;
+    QStringList described;
+    for (const PlanStep &s : steps)
+        described << (s.withTable ? QStringLiteral("+ ") : QString()) + s.statement.section(QLatin1Char(' '), 0, 4);
+    const auto at = [&](const QString &start) { return position(described, start); };
+    const std::string all = described.join(QLatin1Char('\n')).toStdString();
+    // The drop first; each new table then with its index and the key to a table made before it.
+    EXPECT_EQ(at(QStringLiteral("DROP TABLE [dbo].[Gone]")), 0) << all;
+    const qsizetype orders = at(QStringLiteral("CREATE TABLE [dbo].[Orders]"));
+    EXPECT_EQ(at(QStringLiteral("+ CREATE NONCLUSTERED INDEX [IX_Orders_Customer]")), orders + 1) << all;
+    EXPECT_EQ(at(QStringLiteral("+ ALTER TABLE [dbo].[Orders] WITH CHECK")), orders + 2) << all;
+    EXPECT_LT(at(QStringLiteral("CREATE TABLE [dbo].[Customers]")), orders);
+    // The key to a later table waits for it, in a batch of its own.
+    EXPECT_LT(at(QStringLiteral("CREATE TABLE [dbo].[Regions]")), at(QStringLiteral("ALTER TABLE [dbo].[Customers] WITH CHECK")))
+        << all;
+    // A table the target has already gets its index on its own, and modules never join a table.
+    EXPECT_GE(at(QStringLiteral("CREATE NONCLUSTERED INDEX [IX_Kept]")), 0) << all;
+    EXPECT_GE(at(QStringLiteral("CREATE TRIGGER OrdersAudit")), 0) << all;
+    EXPECT_EQ(described.filter(QStringLiteral("+ ")).size(), 2) << all;
+    // Every statement still comes once.
+    EXPECT_EQ(steps.size(), statements(sample, target).size());
+}
