@@ -6,7 +6,10 @@
 
 #include <QHash>
 
+#include <exception>
+#include <functional>
 #include <memory>
+#include <thread>
 
 namespace dbsync::workflow {
 
@@ -23,19 +26,49 @@ QString qualifiedName(const QString &schema, const QString &name)
     return schema.compare(QLatin1String("dbo"), Qt::CaseInsensitive) == 0 ? name : schema + QLatin1Char('.') + name;
 }
 
+// Runs both at once, the second on a thread of its own; the first one's error is raised.
+void bothAtOnce(const std::function<void()> &first, const std::function<void()> &second)
+{
+    std::exception_ptr error;
+    std::thread other([&] {
+        try {
+            second();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    try {
+        first();
+    } catch (...) {
+        other.join();
+        throw;
+    }
+    other.join();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+SchemaComparison compareItems(model::ItemSet sample, model::ItemSet target)
+{
+    SchemaComparison c;
+    c.sample = std::move(sample);
+    c.target = std::move(target);
+    c.differences = model::differences(c.sample, c.target);
+    c.unsupported = c.sample.database.unsupported;
+    for (const model::Unsupported &u : c.target.database.unsupported)
+        if (!c.unsupported.contains(u))
+            c.unsupported << u;
+    return c;
+}
+
 }  // namespace
 
 SchemaComparison compareModels(const model::Database &sample, const model::Database &target)
 {
-    SchemaComparison c;
-    c.sample = model::itemsOf(sample);
-    c.target = model::itemsOf(target);
-    c.differences = model::differences(c.sample, c.target);
-    c.unsupported = sample.unsupported;
-    for (const model::Unsupported &u : target.unsupported)
-        if (!c.unsupported.contains(u))
-            c.unsupported << u;
-    return c;
+    // A large schema takes a while a side: both at once.
+    model::ItemSet s, t;
+    bothAtOnce([&] { s = model::itemsOf(sample); }, [&] { t = model::itemsOf(target); });
+    return compareItems(std::move(s), std::move(t));
 }
 
 SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fields, bool modulesOnly)
@@ -46,8 +79,18 @@ SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fi
         s.setSql({model::catalogBatch(fields.ComboBox1)});
         t.setSql({model::catalogBatch(fields.ComboBox2)});
         AdoQuery::openAllTogether({&s, &t});
-        SchemaComparison comparison =
-            compareModels(model::readCatalogBatch(s.results()), model::readCatalogBatch(t.results()));
+        // Each side's rows are let go once read: the items then reuse their memory.
+        QList<ResultSet> sampleRows = s.results(), targetRows = t.results();
+        s.close();
+        t.close();
+        model::ItemSet sample, target;
+        const auto side = [](QList<ResultSet> &rows, model::ItemSet &items) {
+            const model::Database database = model::readCatalogBatch(rows);
+            rows.clear();
+            items = model::itemsOf(database);
+        };
+        bothAtOnce([&] { side(sampleRows, sample); }, [&] { side(targetRows, target); });
+        SchemaComparison comparison = compareItems(std::move(sample), std::move(target));
         comparison.targetDatabase = fields.ComboBox2;
         return comparison;
     }

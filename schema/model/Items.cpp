@@ -14,6 +14,25 @@ QString ck(const QString &name)
     return schema::collationKey(name);
 }
 
+// Appends ck(name): a key is made for every item and every name it needs, and nearly all names
+// are ASCII, folded here without a copy of their own.
+void appendKey(QString &out, const QString &name)
+{
+    qsizetype end = name.size();
+    while (end > 0 && name[end - 1] == QLatin1Char(' '))
+        --end;
+    const QChar *c = name.constData();
+    for (qsizetype i = 0; i < end; ++i)
+        if (c[i].unicode() >= 0x80) {
+            out.append(ck(name));
+            return;
+        }
+    for (qsizetype i = 0; i < end; ++i) {
+        const char16_t u = c[i].unicode();
+        out.append(QChar(u >= 'A' && u <= 'Z' ? char16_t(u + 32) : u));
+    }
+}
+
 QString flag(bool value)
 {
     return value ? QStringLiteral("1") : QStringLiteral("0");
@@ -54,7 +73,13 @@ ItemKind moduleItemKind(ModuleKind kind)
 
 QString moduleKey(const QString &schema, const QString &name)
 {
-    return QStringLiteral("module|") + ck(schema) + QLatin1Char('.') + ck(name);
+    QString key;
+    key.reserve(8 + schema.size() + name.size());
+    key.append(QLatin1String("module|"));
+    appendKey(key, schema);
+    key.append(QLatin1Char('.'));
+    appendKey(key, name);
+    return key;
 }
 
 ItemKind indexItemKind(IndexRole role)
@@ -76,10 +101,21 @@ public:
     {
         set_.database = db;
         // Name look-ups by collation key: a large schema names thousands of tables and modules.
+        // Each table's and column's key is made once and shared by the items that need it.
         const Database &d = set_.database;
         set_.tableAt.reserve(d.tables.size());
-        for (qsizetype i = 0; i < d.tables.size(); ++i)
-            set_.tableAt.insert(tableKey(d.tables[i].schema, d.tables[i].name), i);
+        columnKeys_.resize(d.tables.size());
+        for (qsizetype i = 0; i < d.tables.size(); ++i) {
+            const Table &t = d.tables[i];
+            const QString tk = tableKey(t.schema, t.name);
+            tableKeys_ << tk;
+            set_.tableAt.insert(tk, i);
+            columnKeys_[i].reserve(t.columns.size());
+            for (const Column &c : t.columns)
+                columnKeys_[i] << columnKey(tk, c.name);
+        }
+        for (const AliasType &t : d.types)
+            typeKeys_ << QStringLiteral("type|") + ck(t.schema) + QLatin1Char('.') + ck(t.name);
         for (const Module &m : d.modules)
             modules_.insert(moduleKey(m.schema, m.name), &m);
     }
@@ -128,17 +164,30 @@ private:
     {
         if (!type.alias)
             return {};
-        for (const AliasType &t : set_.database.types)
-            if (sameName(t.name, type.name))
-                return QStringLiteral("type|") + ck(t.schema) + QLatin1Char('.') + ck(t.name);
+        const QList<AliasType> &types = set_.database.types;
+        for (qsizetype i = 0; i < types.size(); ++i)
+            if (sameName(types[i].name, type.name))
+                return typeKeys_[i];
         return {};
+    }
+
+    // The key of a column of the table at that position, shared with the column's own item.
+    QString columnNeed(qsizetype tableAt, const QString &tk, const QString &column) const
+    {
+        if (tableAt >= 0) {
+            const QList<Column> &columns = set_.database.tables[tableAt].columns;
+            for (qsizetype i = 0; i < columns.size(); ++i)
+                if (sameName(columns[i].name, column))
+                    return columnKeys_[tableAt][i];
+        }
+        return columnKey(tk, column);
     }
 
     void addType(const AliasType &type, qsizetype at)
     {
         Item item;
         item.kind = ItemKind::Type;
-        item.key = QStringLiteral("type|") + ck(type.schema) + QLatin1Char('.') + ck(type.name);
+        item.key = typeKeys_[at];
         item.schema = type.schema;
         item.name = type.name;
         item.compare = createType(type);
@@ -148,7 +197,7 @@ private:
 
     void addTable(const Table &table, qsizetype at)
     {
-        const QString tk = tableKey(table.schema, table.name);
+        const QString &tk = tableKeys_[at];
         Item t;
         t.kind = ItemKind::Table;
         t.key = tk;
@@ -175,7 +224,7 @@ private:
     void addColumn(const Table &table, const QString &tk, qsizetype at, qsizetype part)
     {
         const Column &column = table.columns[part];
-        const QString key = columnKey(tk, column.name);
+        const QString &key = columnKeys_[at][part];
         Item c = child(table, tk, at, part, ItemKind::Column, key, column.name);
         Column bare = column;
         bare.defaultConstraint.reset();
@@ -187,7 +236,7 @@ private:
             c.needs << need;
         if (!column.computed.isEmpty())
             for (const QString &named : columnsNamedIn(column.computed, table))
-                c.needs << columnKey(tk, named);
+                c.needs << columnNeed(at, tk, named);
         add(std::move(c));
 
         if (!column.defaultConstraint)
@@ -220,11 +269,11 @@ private:
         i.inTableDefinition = index.role != IndexRole::Index;
         i.needs << tk;
         for (const IndexColumn &k : index.keys)
-            i.needs << columnKey(tk, k.name);
+            i.needs << columnNeed(at, tk, k.name);
         for (const QString &c : index.included)
-            i.needs << columnKey(tk, c);
+            i.needs << columnNeed(at, tk, c);
         for (const QString &c : columnsNamedIn(index.filter, table))
-            i.needs << columnKey(tk, c);
+            i.needs << columnNeed(at, tk, c);
         add(std::move(i));
     }
 
@@ -238,7 +287,7 @@ private:
         c.inTableDefinition = !check.disabled && !check.notTrusted;
         c.needs << tk;
         for (const QString &named : columnsNamedIn(check.definition, table))
-            c.needs << columnKey(tk, named);
+            c.needs << columnNeed(at, tk, named);
         add(std::move(c));
     }
 
@@ -253,13 +302,15 @@ private:
         f.compare = QStringList{signature, QString::number(int(key.onDelete)), QString::number(int(key.onUpdate)),
                                 flag(key.disabled), flag(key.notTrusted)}
                         .join(QLatin1Char('|'));
+        const qsizetype referencedAt = set_.tableAt.value(rk, -1);
         f.needs << tk << rk;
         for (const QString &c : key.columns)
-            f.needs << columnKey(tk, c);
+            f.needs << columnNeed(at, tk, c);
         for (const QString &c : key.referencedColumns)
-            f.needs << columnKey(rk, c);
+            f.needs << columnNeed(referencedAt, rk, c);
         // The key it references: dropping that one needs this one gone first.
-        if (const Table *referenced = set_.table(rk)) {
+        if (referencedAt >= 0) {
+            const Table *referenced = &set_.database.tables[referencedAt];
             QStringList wanted;
             for (const QString &c : key.referencedColumns)
                 wanted << ck(c);
@@ -311,6 +362,9 @@ private:
     }
 
     ItemSet set_;
+    QStringList tableKeys_;          // by table position
+    QList<QStringList> columnKeys_;  // by table and column position
+    QStringList typeKeys_;
     QHash<QString, const Module *> modules_;
 };
 
@@ -454,17 +508,28 @@ ItemSet itemsOf(const Database &database)
 
 QString tableKey(const QString &schemaName, const QString &table)
 {
-    return QStringLiteral("table|") + ck(schemaName) + QLatin1Char('.') + ck(table);
+    QString key;
+    key.reserve(7 + schemaName.size() + table.size());
+    key.append(QLatin1String("table|"));
+    appendKey(key, schemaName);
+    key.append(QLatin1Char('.'));
+    appendKey(key, table);
+    return key;
 }
 
 QString columnKey(const QString &tableKeyText, const QString &column)
 {
-    return tableKeyText + QStringLiteral("|col|") + ck(column);
+    QString key;
+    key.reserve(tableKeyText.size() + 5 + column.size());
+    key.append(tableKeyText).append(QLatin1String("|col|"));
+    appendKey(key, column);
+    return key;
 }
 
 QStringList columnsNamedIn(const QString &definition, const Table &table)
 {
-    static const QRegularExpression bracketed(QStringLiteral("\\[((?:[^\\]]|\\]\\])+)\\]"));
+    // One a thread: the two sides' items are made at once.
+    static thread_local const QRegularExpression bracketed(QStringLiteral("\\[((?:[^\\]]|\\]\\])+)\\]"));
     QStringList out;
     for (auto it = bracketed.globalMatch(definition); it.hasNext();) {
         QString name = it.next().captured(1);

@@ -179,6 +179,31 @@ TEST(ModelItems, StatementsAreRenderedFromTheSetsOwnDefinitions)
     EXPECT_TRUE(definitionText(set, QStringLiteral("table|dbo.nothing")).isEmpty());
 }
 
+TEST(ModelItems, NeedsNameTheItemsTheyMeanWhateverTheSpellingOfTheirNames)
+{
+    // Names given in another case, with trailing blanks, in full-width or Chinese letters.
+    Database db = shop();
+    db.tables[1].name = QString::fromUtf8("Ｏrders明细 ");
+    db.tables[1].columns[1].name = QString::fromUtf8("客户Id");
+    db.tables[1].indexes[1].keys[0].name = QString::fromUtf8("客户ID ");
+    db.tables[1].foreignKeys[0].columns = QStringList{QString::fromUtf8("客户iD")};
+    db.tables[1].foreignKeys[0].referencedTable = QStringLiteral("CUSTOMERS");
+    db.tables[1].foreignKeys[0].referencedColumns = QStringList{QStringLiteral("ID")};
+    db.modules[3].table = QString::fromUtf8("orders明细");
+    const ItemSet set = itemsOf(db);
+    qsizetype needs = 0;
+    for (const Item &item : set.items)
+        for (const QString &need : item.needs) {
+            EXPECT_TRUE(set.find(need)) << item.key.toStdString() << " needs " << need.toStdString();
+            ++needs;
+        }
+    EXPECT_GT(needs, 20);
+    const QString orders = tableKey(QStringLiteral("DBO"), QString::fromUtf8("orders明细"));
+    ASSERT_TRUE(set.find(orders));
+    EXPECT_EQ(set.find(orders)->name, db.tables[1].name);
+    EXPECT_TRUE(set.find(columnKey(orders, QString::fromUtf8("客户ID"))));
+}
+
 TEST(ModelDiff, EqualSchemasAndServerNamedConstraintsShowNothing)
 {
     EXPECT_TRUE(differences(itemsOf(shop()), itemsOf(shop())).isEmpty());
