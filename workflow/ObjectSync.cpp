@@ -65,6 +65,9 @@ SchemaComparison compareItems(model::ItemSet sample, model::ItemSet target)
 
 SchemaComparison compareModels(const model::Database &sample, const model::Database &target)
 {
+    // Two schemas the same object for object (a synchronised pair) differ in no item.
+    if (model::sameObjects(sample, target))
+        return compareItems(model::withoutItems(sample), model::withoutItems(target));
     // A large schema takes a while a side: both at once.
     model::ItemSet s, t;
     bothAtOnce([&] { s = model::itemsOf(sample); }, [&] { t = model::itemsOf(target); });
@@ -83,14 +86,13 @@ SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fi
         QList<ResultSet> sampleRows = s.results(), targetRows = t.results();
         s.close();
         t.close();
-        model::ItemSet sample, target;
-        const auto side = [](QList<ResultSet> &rows, model::ItemSet &items) {
-            const model::Database database = model::readCatalogBatch(rows);
+        model::Database sampleDb, targetDb;
+        const auto read = [](QList<ResultSet> &rows, model::Database &database) {
+            database = model::readCatalogBatch(rows);
             rows.clear();
-            items = model::itemsOf(database);
         };
-        bothAtOnce([&] { side(sampleRows, sample); }, [&] { side(targetRows, target); });
-        SchemaComparison comparison = compareItems(std::move(sample), std::move(target));
+        bothAtOnce([&] { read(sampleRows, sampleDb); }, [&] { read(targetRows, targetDb); });
+        SchemaComparison comparison = compareModels(sampleDb, targetDb);
         comparison.targetDatabase = fields.ComboBox2;
         return comparison;
     }

@@ -24,6 +24,8 @@ enum class ObjectScope {
 };
 
 struct SchemaComparison {
+    // Each side's items; none are made when the two hold the same objects (model::sameObjects),
+    // as then nothing differs and nothing is planned.
     model::ItemSet sample;
     model::ItemSet target;
     QList<model::Difference> differences;

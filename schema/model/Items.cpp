@@ -4,6 +4,7 @@
 #include "schema/model/Render.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 namespace dbsync::model {
 
@@ -368,7 +369,49 @@ private:
     QHash<QString, const Module *> modules_;
 };
 
+// Each of a matched by key to one of b that equals it; false too when a key is not unique
+// on a side (its items would then pair otherwise).
+template <typename T, typename Key>
+bool sameByKey(const QList<T> &a, const QList<T> &b, Key key)
+{
+    if (a.size() != b.size())
+        return false;
+    QHash<QString, qsizetype> inB;
+    inB.reserve(b.size());
+    for (qsizetype i = 0; i < b.size(); ++i)
+        inB.insert(key(b[i]), i);
+    if (inB.size() != b.size())
+        return false;
+    QSet<qsizetype> matched;
+    matched.reserve(a.size());
+    for (const T &x : a) {
+        const auto it = inB.constFind(key(x));
+        if (it == inB.constEnd() || matched.contains(*it) || !(b[*it] == x))
+            return false;
+        matched.insert(*it);
+    }
+    return true;
+}
+
 }  // namespace
+
+bool sameObjects(const Database &a, const Database &b)
+{
+    return sameByKey(a.types, b.types,
+                     [](const AliasType &t) { return QStringLiteral("type|") + ck(t.schema) + QLatin1Char('.') + ck(t.name); })
+           && sameByKey(a.tables, b.tables, [](const Table &t) { return tableKey(t.schema, t.name); })
+           && sameByKey(a.modules, b.modules, [](const Module &m) { return moduleKey(m.schema, m.name); });
+}
+
+ItemSet withoutItems(const Database &database)
+{
+    ItemSet set;
+    set.database = database;
+    set.tableAt.reserve(database.tables.size());
+    for (qsizetype i = 0; i < database.tables.size(); ++i)
+        set.tableAt.insert(tableKey(database.tables[i].schema, database.tables[i].name), i);
+    return set;
+}
 
 QString kindCaption(ItemKind kind)
 {

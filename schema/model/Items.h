@@ -75,6 +75,14 @@ QString alterStatement(const ItemSet &set, const Item &item);
 // Every item of the database, tables before what they hold, in catalogue order.
 ItemSet itemsOf(const Database &database);
 
+// Whether the two hold the same types, tables and modules (matched by key), each exactly as
+// the other has it: names, parts and their order. Then no item of one differs from the
+// other's, and comparing them needs no items at all.
+bool sameObjects(const Database &a, const Database &b);
+// The set of a database with its tables found by key but no items made: for a comparison
+// of objects that are all the same.
+ItemSet withoutItems(const Database &database);
+
 // Keys, so that both sides and the planner build them alike.
 QString tableKey(const QString &schema, const QString &table);
 QString columnKey(const QString &tableKey, const QString &column);

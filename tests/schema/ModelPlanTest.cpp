@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace dbsync::model;
 
 namespace {
@@ -228,6 +230,42 @@ TEST(ModelDiff, EqualSchemasAndServerNamedConstraintsShowNothing)
     ASSERT_EQ(d.size(), 1);
     EXPECT_EQ(d[0].kind, ItemKind::Table);
     EXPECT_EQ(changeCaption(d[0].change), QStringLiteral("目标无"));
+}
+
+TEST(ModelDiff, SameObjectsOnlyWhenEveryObjectIsExactlyTheOthers)
+{
+    Database a = shop(), b = shop();
+    std::reverse(b.tables.begin(), b.tables.end());
+    std::reverse(b.modules.begin(), b.modules.end());
+    EXPECT_TRUE(sameObjects(a, b));  // the order of the objects does not count
+    EXPECT_TRUE(differences(itemsOf(a), itemsOf(b)).isEmpty());
+    const ItemSet bare = withoutItems(b);
+    EXPECT_TRUE(bare.items.isEmpty());
+    ASSERT_TRUE(bare.table(tableKey(QStringLiteral("dbo"), QStringLiteral("orders"))));
+    EXPECT_EQ(bare.table(tableKey(QStringLiteral("dbo"), QStringLiteral("orders")))->name, QStringLiteral("Orders"));
+
+    // Anything else falls back to the items, which may still find nothing: another spelling,
+    // another order of a table's parts, another name the server gave.
+    Database upper = shop();
+    upper.tables[1].name = QStringLiteral("ORDERS");
+    Database reordered = shop();
+    std::swap(reordered.tables[0].columns[1], reordered.tables[0].columns[2]);
+    Database renamed = shop();
+    renamed.tables[0].checks[0].systemNamed = true;
+    Database otherView = shop();
+    otherView.modules[0].definition += QLatin1Char(' ');
+    Database twice = shop();
+    twice.tables << twice.tables[1];
+    Database more = shop();
+    more.types << more.types[0];
+    more.types.last().name = QStringLiteral("Phone2");
+    for (const Database *other : {&upper, &reordered, &renamed, &otherView, &twice, &more})
+        EXPECT_FALSE(sameObjects(shop(), *other) || sameObjects(*other, shop()));
+    EXPECT_TRUE(differences(itemsOf(shop()), itemsOf(upper)).isEmpty());
+    EXPECT_EQ(differences(itemsOf(shop()), itemsOf(otherView)).size(), 1);
+    EXPECT_FALSE(sameObjects(twice, twice));  // two tables under one key pair otherwise
+    EXPECT_FALSE(sameObjects(shop(), Database{}));
+    EXPECT_TRUE(sameObjects(Database{}, Database{}));
 }
 
 TEST(ModelPlan, EmptyTargetIsBuiltInDependencyOrder)
