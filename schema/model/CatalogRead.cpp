@@ -112,7 +112,12 @@ public:
     QString text(int row, const char *field) const { return r_.value(row, index(field)).toString().trimmed(); }
     // Text as stored: definitions keep their blanks and line breaks.
     QString raw(int row, const char *field) const { return r_.value(row, index(field)).toString(); }
-    qint64 number(int row, const char *field) const { return r_.value(row, index(field)).toLongLong(); }
+    qint64 number(int row, const char *field) const
+    {
+        // Numbers arrive as qlonglong: read in place, without the conversions' dispatch.
+        const QVariant &v = r_.value(row, index(field));
+        return v.typeId() == QMetaType::LongLong ? *static_cast<const qlonglong *>(v.constData()) : v.toLongLong();
+    }
     bool flag(int row, const char *field) const { return number(row, field) != 0; }
     bool isNull(int row, const char *field) const { return r_.value(row, index(field)).isNull(); }
 
@@ -249,16 +254,25 @@ Database readDatabase(const QList<ResultSet> &results)
         t.schema = schema;
         t.name = name;
         tableAt.insert(id, db.tables.size());
-        db.tables << t;
+        db.tables << std::move(t);
     }
     QSet<qint64> computedTables;
 
     const Reader columns(results[Columns], "columns");
+    // The rows come by table: each table's list is sized once, at its first row.
+    qint64 sized = -1;
     for (int r = 0; r < columns.rows(); ++r) {
         const qint64 id = columns.number(r, "object_id");
         const auto at = tableAt.constFind(id);
         if (at == tableAt.constEnd())
             continue;
+        if (id != sized) {
+            int end = r + 1;
+            while (end < columns.rows() && columns.number(end, "object_id") == id)
+                ++end;
+            db.tables[*at].columns.reserve(end - r);
+            sized = id;
+        }
         Column c;
         c.name = columns.text(r, "name");
         c.type = {columns.text(r, "type_name"), columns.flag(r, "is_user_defined"), int(columns.number(r, "max_length")),
@@ -276,7 +290,7 @@ Database readDatabase(const QList<ResultSet> &results)
                 columns.text(r, "default_name"),
                 definition(columns, r, "default_definition", "D", id, columns.number(r, "column_id")),
                 columns.flag(r, "default_system_named")};
-        db.tables[*at].columns << c;
+        db.tables[*at].columns << std::move(c);
     }
 
     QHash<QPair<qint64, qint64>, QPair<qsizetype, qsizetype>> indexAt;  // (table, index id) -> position
@@ -297,7 +311,7 @@ Database readDatabase(const QList<ResultSet> &results)
             i.filter = definition(indexes, r, "filter_definition", "F", id, indexes.number(r, "index_id"));
         i.systemNamed = i.role != IndexRole::Index && indexes.flag(r, "is_system_named");
         indexAt.insert({id, indexes.number(r, "index_id")}, {*at, db.tables[*at].indexes.size()});
-        db.tables[*at].indexes << i;
+        db.tables[*at].indexes << std::move(i);
     }
     const Reader indexColumns(results[IndexColumns], "index columns");
     for (int r = 0; r < indexColumns.rows(); ++r) {
@@ -341,7 +355,7 @@ Database readDatabase(const QList<ResultSet> &results)
         f.notTrusted = keys.flag(r, "is_not_trusted");
         f.systemNamed = keys.flag(r, "is_system_named");
         keyAt.insert(keys.number(r, "object_id"), {*at, db.tables[*at].foreignKeys.size()});
-        db.tables[*at].foreignKeys << f;
+        db.tables[*at].foreignKeys << std::move(f);
     }
     const Reader keyColumns(results[ForeignKeyColumns], "foreign key columns");
     for (int r = 0; r < keyColumns.rows(); ++r) {
@@ -391,7 +405,7 @@ Database readDatabase(const QList<ResultSet> &results)
             m.disabled = modules.flag(r, "is_disabled");
         }
         moduleAt.insert(modules.number(r, "object_id"), db.modules.size());
-        db.modules << m;
+        db.modules << std::move(m);
     }
     const Reader dependencies(results[Dependencies], "dependencies");
     for (int r = 0; r < dependencies.rows(); ++r) {

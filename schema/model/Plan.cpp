@@ -108,10 +108,14 @@ private:
         if (creates_.contains(key))
             return;
         creates_.insert(key);
+        unchecked_.append(key);
         const Item *item = s_.find(key);
         if (item && item->kind == ItemKind::Table)
             for (const QString &child : sampleParts_.value(key))
-                creates_.insert(child);
+                if (!creates_.contains(child)) {
+                    creates_.insert(child);
+                    unchecked_.append(child);
+                }
     }
 
     void drop(const QString &key)
@@ -173,16 +177,16 @@ private:
         return changed;
     }
 
+    // Each creation's needs are looked at once: a new schema has tens of thousands of items.
     bool createPrerequisites()
     {
         bool changed = false;
-        const QSet<QString> wanted = creates_;
-        for (const QString &key : wanted) {
-            const Item *x = s_.find(key);
+        while (!unchecked_.isEmpty()) {
+            const Item *x = s_.find(unchecked_.takeLast());
             if (!x)
                 continue;
             for (const QString &n : x->needs) {
-                if ((t_.find(n) && !drops_.contains(n)) || alters_.contains(n) || creates_.contains(n) || !s_.find(n))
+                if (creates_.contains(n) || alters_.contains(n) || (t_.find(n) && !drops_.contains(n)) || !s_.find(n))
                     continue;
                 create(n);
                 changed = true;
@@ -212,6 +216,7 @@ private:
     const ItemSet &s_;
     const ItemSet &t_;
     QSet<QString> drops_, alters_, creates_;
+    QStringList unchecked_;  // creations whose needs are still to be looked at
     QSet<QString> rebuilds_;  // tables copied into a new one: their drop runs with their creation
     QHash<QString, QStringList> sampleParts_, targetParts_;  // a table's key -> its parts' keys
 };
@@ -233,6 +238,10 @@ SyncPlan Planner::order() const
                 nodes.append({action, item.key, &item});
             }
     };
+    nodes.reserve(drops_.size() + alters_.size() + creates_.size());
+    for (auto [at, keys] : {std::pair{&dropAt, &drops_}, {&alterAt, &alters_}, {&createAt, &creates_}})
+        if (!keys->isEmpty())  // an empty hash that was never sized answers without hashing
+            at->reserve(keys->size());
     addNodes(drops_, StepAction::Drop, t_, dropAt);
     addNodes(alters_, StepAction::Alter, s_, alterAt);
     addNodes(creates_, StepAction::Create, s_, createAt);
@@ -247,39 +256,43 @@ SyncPlan Planner::order() const
         before[then].append(first);
         ++waiting[then];
     };
+    // The node of that key in that step, or -1.
+    const auto nodeOf = [](const QHash<QString, int> &at, const QString &key) { return at.value(key, -1); };
     for (int i = 0; i < nodes.size(); ++i) {
         const Node &n = nodes[i];
         switch (n.action) {
-        case StepAction::Drop:
+        case StepAction::Drop: {
             for (const QString &need : n.item->needs) {
-                if (dropAt.contains(need))
-                    edge(i, dropAt[need]);
-                if (alterAt.contains(need))
-                    edge(i, alterAt[need]);
+                if (const int d = nodeOf(dropAt, need); d >= 0)
+                    edge(i, d);
+                if (const int a = nodeOf(alterAt, need); a >= 0)
+                    edge(i, a);
             }
-            if (createAt.contains(n.key))
-                edge(i, createAt[n.key]);
+            const int c = nodeOf(createAt, n.key);
+            if (c >= 0)
+                edge(i, c);
             // A rebuilt table goes only when its copy is made: what it needs stays until then.
-            if (rebuilds_.contains(n.key) && createAt.contains(n.key))
+            if (c >= 0 && rebuilds_.contains(n.key))
                 for (const QString &need : n.item->needs)
-                    if (dropAt.contains(need))
-                        edge(createAt[n.key], dropAt[need]);
+                    if (const int d = nodeOf(dropAt, need); d >= 0)
+                        edge(c, d);
             break;
+        }
         case StepAction::Alter:
             for (const QString &need : n.item->needs)
-                if (createAt.contains(need))
-                    edge(createAt[need], i);
+                if (const int c = nodeOf(createAt, need); c >= 0)
+                    edge(c, i);
             if (const Item *old = t_.find(n.key))
                 for (const QString &need : old->needs)
-                    if (dropAt.contains(need))
-                        edge(i, dropAt[need]);
+                    if (const int d = nodeOf(dropAt, need); d >= 0)
+                        edge(i, d);
             break;
         case StepAction::Create:
             for (const QString &need : n.item->needs) {
-                if (createAt.contains(need))
-                    edge(createAt[need], i);
-                if (alterAt.contains(need))
-                    edge(alterAt[need], i);
+                if (const int c = nodeOf(createAt, need); c >= 0)
+                    edge(c, i);
+                if (const int a = nodeOf(alterAt, need); a >= 0)
+                    edge(a, i);
             }
             break;
         }
@@ -329,7 +342,7 @@ SyncPlan Planner::order() const
             lastChange = k;
     QList<int> placedAt = at;  // a part that moves takes its table's place
     QHash<int, QList<int>> parts;   // a table's creation -> the parts that follow it
-    QSet<int> moved;
+    QList<bool> moved(nodes.size(), false);
     for (int i : sequence) {
         const Node &n = nodes[i];
         const int table = n.action == StepAction::Create && isTablePart(n.item->kind) && !rebuilds_.contains(n.item->tableKey)
@@ -341,12 +354,12 @@ SyncPlan Planner::order() const
         if (!ready)
             continue;
         parts[table].append(i);
-        moved.insert(i);
+        moved[i] = true;
         placedAt[i] = at[table];
     }
     QList<int> ordered;
     for (int i : sequence) {
-        if (moved.contains(i))
+        if (moved[i])
             continue;
         ordered.append(i);
         ordered.append(parts.value(i));
@@ -367,12 +380,14 @@ SyncPlan Planner::order() const
             statements << alterStatement(s_, *n.item);
         else if (n.action == StepAction::Create && !covered(*n.item))
             statements = createStatements(s_, *n.item);
+        if (statements.isEmpty())  // made or dropped with its table or column
+            continue;
         const QString subject = kindCaption(n.item->kind) + QLatin1Char(' ')
                                 + (n.item->table.isEmpty() || n.item->kind == ItemKind::Table
                                        ? n.item->name
                                        : n.item->table + QLatin1Char('.') + n.item->name);
         for (const QString &s : statements)
-            plan.steps.append({n.action, n.item->kind, n.key, s, subject, moved.contains(i)});
+            plan.steps.append({n.action, n.item->kind, n.key, s, subject, moved[i]});
     }
     plan.valueLosses = valueLosses();
     return plan;
