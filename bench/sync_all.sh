@@ -4,8 +4,8 @@
 #   sync:  `dbsync-cli sync all --no-backup` into an empty target database (a new one per run),
 #          then checks with `dbsync-cli list all` that nothing is left (exit 0);
 #   list:  `dbsync-cli list all` on the synchronised pair, against two tsql processes at once
-#          sending the same ten catalogue queries to each side (the texts the tool sent, read
-#          from sqlsim's log);
+#          sending each side the catalogue batches the tool sent it (the texts read from
+#          sqlsim's log; one batch a side);
 # and on a fresh sqlsim, tsql running the creation script into an empty database (one process,
 # one connection). Prints medians, the ratios, the tool's peak resident memory and the growth
 # per table against the first size (t_grow, 1.00: linear) and the memory against the first
@@ -121,21 +121,21 @@ for n in "${sizes[@]}"; do
         [ "$rc" = 0 ] || { echo "list all exited $rc" >&2; exit 1; }
         lists+=("$t")
     done
-    # The ten catalogue queries each side received during the last listing.
+    # The catalogue batches each side received during the last listing, as they were sent.
     tail -n +"$((lines_before + 1))" "$WORK/tool.log" | python3 -c '
 import json, sys
-work = sys.argv[1]
+work, runs = sys.argv[1], int(sys.argv[2])
 texts = {"sample": [], "target": []}
 for line in sys.stdin:
     e = json.loads(line)
     if e.get("event") == "batch" and ".sys." in e["text"] and e["server"] in texts:
         texts[e["server"]].append(e["text"])
 for side, t in texts.items():
-    last = t[-10:]
-    if len(last) != 10:
-        sys.exit(f"{side}: {len(t)} catalogue queries in the log")
+    if not t or len(t) % runs:
+        sys.exit(f"{side}: {len(t)} catalogue batches in the log for {runs} listings")
+    last = t[-(len(t) // runs):]
     open(f"{work}/{side}-catalog.sql", "w").write("".join(q.rstrip() + "\ngo\n" for q in last))
-' "$WORK"
+' "$WORK" "$REPEATS"
     blists=()
     for r in $(seq "$REPEATS"); do
         t0=$(now)

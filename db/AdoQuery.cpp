@@ -6,7 +6,6 @@
 #include "db/StatementOperation.h"
 
 #include <memory>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -30,38 +29,55 @@ AdoQuery::AdoQuery(AdoConnection *connection, int commandTimeout, QObject *paren
 
 void AdoQuery::open()
 {
-    openTogether({this});
+    openEach({this}, false);
 }
 
 void AdoQuery::openTogether(const QList<AdoQuery *> &queries)
 {
+    openEach(queries, false);
+}
+
+void AdoQuery::openAll()
+{
+    openEach({this}, true);
+}
+
+void AdoQuery::openAllTogether(const QList<AdoQuery *> &queries)
+{
+    openEach(queries, true);
+}
+
+void AdoQuery::openEach(const QList<AdoQuery *> &queries, bool all)
+{
     std::vector<StatementRun> runs;
-    std::vector<std::pair<AdoQuery *, std::shared_ptr<std::optional<ResultSet>>>> opening;
+    std::vector<std::pair<AdoQuery *, std::shared_ptr<QList<ResultSet>>>> opening;
     for (AdoQuery *query : queries) {
         if (query->m_open)
             continue;
-        auto first = std::make_shared<std::optional<ResultSet>>();
+        auto sets = std::make_shared<QList<ResultSet>>();
         runs.push_back({&usable(query->m_connection), query->m_commandTimeout,
-                        [first, text = query->sqlText()](odbc::Statement &statement) {
+                        [sets, all, text = query->sqlText()](odbc::Statement &statement) {
                             statement.execute(text);
                             do {
                                 if (statement.currentHasColumns()) {
-                                    *first = statement.fetchCurrent();
-                                    break;
+                                    sets->append(statement.fetchCurrent());
+                                    if (!all)
+                                        break;
                                 }
                             } while (statement.nextResult());
                             statement.drain();
                         }});
-        opening.emplace_back(query, first);
+        opening.emplace_back(query, sets);
     }
     if (runs.empty())
         return;
     runStatementsTogether(std::move(runs), OperationKind::Query);
-    for (const auto &[query, first] : opening)
-        if (!*first)
+    for (const auto &[query, sets] : opening)
+        if (sets->isEmpty())
             throw DbError(QStringLiteral("CommandText does not return a result set"));
-    for (const auto &[query, first] : opening) {
-        query->m_result = std::move(**first);
+    for (const auto &[query, sets] : opening) {
+        query->m_result = sets->front();
+        query->m_results = std::move(*sets);
         query->m_open = true;
         query->m_row = 0;
         emit query->resultChanged();
@@ -73,6 +89,7 @@ void AdoQuery::openOn(ResultSet result)
 {
     close();
     m_result = std::move(result);
+    m_results = {m_result};
     m_open = true;
     m_row = 0;
     emit resultChanged();
@@ -85,6 +102,7 @@ void AdoQuery::close()
         return;
     m_open = false;
     m_result = ResultSet();
+    m_results.clear();
     m_row = 0;
     emit resultChanged();
 }

@@ -38,6 +38,10 @@ public:
     // Opens them at the same time, each on its own connection, so that two servers answer at
     // once; as open() for each (closed ones stay closed when any fails).
     static void openTogether(const QList<AdoQuery *> &queries);
+    // As open() and openTogether(), keeping every row set of the batch, in order (empty ones
+    // too; results without columns are passed over): several queries in one round trip.
+    void openAll();
+    static void openAllTogether(const QList<AdoQuery *> &queries);
     // Opens on a result the tool made itself (a comparison joined from two servers' answers)
     // as if the text had returned it; the text is kept but not run.
     void openOn(ResultSet result);
@@ -46,6 +50,8 @@ public:
 
     // The open result; an empty one when closed.
     const ResultSet &result() const { return m_result; }
+    // After openAll(): every row set, the first being result(); after open() only that one.
+    const QList<ResultSet> &results() const { return m_results; }
     int currentRow() const { return m_row; }
     bool eof() const { return !m_open || m_row >= m_result.rowCount(); }
     void next();
@@ -68,8 +74,11 @@ signals:
 private:
     AdoConnection *m_connection;
     int m_commandTimeout;
+    static void openEach(const QList<AdoQuery *> &queries, bool all);
+
     QStringList m_sql;
     ResultSet m_result;
+    QList<ResultSet> m_results;
     bool m_open = false;
     int m_row = 0;
 };

@@ -6,7 +6,10 @@
 
 #include <QHash>
 
+#include <exception>
+#include <functional>
 #include <memory>
+#include <thread>
 
 namespace dbsync::workflow {
 
@@ -23,25 +26,79 @@ QString qualifiedName(const QString &schema, const QString &name)
     return schema.compare(QLatin1String("dbo"), Qt::CaseInsensitive) == 0 ? name : schema + QLatin1Char('.') + name;
 }
 
-}  // namespace
+// Runs both at once, the second on a thread of its own; the first one's error is raised.
+void bothAtOnce(const std::function<void()> &first, const std::function<void()> &second)
+{
+    std::exception_ptr error;
+    std::thread other([&] {
+        try {
+            second();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    try {
+        first();
+    } catch (...) {
+        other.join();
+        throw;
+    }
+    other.join();
+    if (error)
+        std::rethrow_exception(error);
+}
 
-SchemaComparison compareModels(const model::Database &sample, const model::Database &target)
+SchemaComparison compareItems(model::ItemSet sample, model::ItemSet target)
 {
     SchemaComparison c;
-    c.sample = model::itemsOf(sample);
-    c.target = model::itemsOf(target);
+    c.sample = std::move(sample);
+    c.target = std::move(target);
     c.differences = model::differences(c.sample, c.target);
-    c.unsupported = sample.unsupported;
-    for (const model::Unsupported &u : target.unsupported)
+    c.unsupported = c.sample.database.unsupported;
+    for (const model::Unsupported &u : c.target.database.unsupported)
         if (!c.unsupported.contains(u))
             c.unsupported << u;
     return c;
 }
 
+}  // namespace
+
+SchemaComparison compareModels(const model::Database &sample, const model::Database &target)
+{
+    // Two schemas the same object for object (a synchronised pair) differ in no item.
+    if (model::sameObjects(sample, target))
+        return compareItems(model::withoutItems(sample), model::withoutItems(target));
+    // A large schema takes a while a side: both at once.
+    model::ItemSet s, t;
+    bothAtOnce([&] { s = model::itemsOf(sample); }, [&] { t = model::itemsOf(target); });
+    return compareItems(std::move(s), std::move(t));
+}
+
 SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fields, bool modulesOnly)
 {
-    const QStringList sampleQueries = model::catalogQueries(fields.ComboBox1, modulesOnly);
-    const QStringList targetQueries = model::catalogQueries(fields.ComboBox2, modulesOnly);
+    AdoQuery s(&objects.ADOConnection1, 0), t(&objects.ADOConnection2, 0);
+    if (!modulesOnly) {
+        // Each side's catalogue in one round trip; the two servers answer at once.
+        s.setSql({model::catalogBatch(fields.ComboBox1)});
+        t.setSql({model::catalogBatch(fields.ComboBox2)});
+        AdoQuery::openAllTogether({&s, &t});
+        // Each side's rows are let go once read: the items then reuse their memory.
+        QList<ResultSet> sampleRows = s.results(), targetRows = t.results();
+        s.close();
+        t.close();
+        model::Database sampleDb, targetDb;
+        const auto read = [](QList<ResultSet> &rows, model::Database &database) {
+            database = model::readCatalogBatch(rows);
+            rows.clear();
+        };
+        bothAtOnce([&] { read(sampleRows, sampleDb); }, [&] { read(targetRows, targetDb); });
+        SchemaComparison comparison = compareModels(sampleDb, targetDb);
+        comparison.targetDatabase = fields.ComboBox2;
+        return comparison;
+    }
+    // The routine listing's few small reads, one query at a time.
+    const QStringList sampleQueries = model::catalogQueries(fields.ComboBox1, true);
+    const QStringList targetQueries = model::catalogQueries(fields.ComboBox2, true);
     QList<ResultSet> sample, target;
     for (qsizetype i = 0; i < sampleQueries.size(); ++i) {
         if (sampleQueries[i].isEmpty()) {
@@ -49,7 +106,8 @@ SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fi
             target << ResultSet();
             continue;
         }
-        AdoQuery s(&objects.ADOConnection1, 0), t(&objects.ADOConnection2, 0);
+        s.close();
+        t.close();
         s.setSql({sampleQueries[i]});
         t.setSql({targetQueries[i]});
         AdoQuery::openTogether({&s, &t});
@@ -83,11 +141,13 @@ ResultSet objectListing(const SchemaComparison &comparison, ObjectScope scope)
         if (!inScope(d.kind, scope))
             continue;
         const QVariant none;
+        const QString sampleText = model::definitionText(comparison.sample, d.key);
+        const QString targetText = model::definitionText(comparison.target, d.key);
         out.appendRow({model::kindCaption(d.kind), model::changeCaption(d.change),
                        d.table.isEmpty() ? none : QVariant(qualifiedName(d.schema, d.table)),
                        d.table.isEmpty() ? qualifiedName(d.schema, d.name) : d.name,
-                       d.sampleText.isEmpty() ? none : QVariant(d.sampleText),
-                       d.targetText.isEmpty() ? none : QVariant(d.targetText)});
+                       sampleText.isEmpty() ? none : QVariant(sampleText),
+                       targetText.isEmpty() ? none : QVariant(targetText)});
     }
     const QStringList routineKinds{QStringLiteral("函数"), QStringLiteral("触发器")};
     const QStringList objectKinds{QStringLiteral("类型")};
@@ -162,8 +222,13 @@ ObjectSyncPlan objectSyncPlan(const SchemaComparison &comparison, const QSet<QSt
     if (chosen.isEmpty())
         return out;
     const model::SyncPlan plan = model::planSync(comparison.sample, comparison.target, chosen);
-    for (const model::PlanStep &s : plan.steps)
-        out.steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked, s.subject});
+    for (const model::PlanStep &s : plan.steps) {
+        // A new table's parts go in its batch: one round trip for the table.
+        if (s.withTable && !out.steps.isEmpty())
+            out.steps.last().lines.append(s.statement);
+        else
+            out.steps.append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked, s.subject});
+    }
     for (const model::ValueLoss &loss : plan.valueLosses) {
         const schema::DataLossCheck check = toCheck(loss, comparison.targetDatabase);
         if (!check.query.isEmpty() && !out.lossChecks.contains(check))
@@ -176,14 +241,10 @@ QList<schema::SyncStep> identityRebuildSteps(DatabaseObjects &objects, const QSt
                                              const QString &table,
                                              const QList<std::pair<QString, bool>> &identityColumns)
 {
-    QList<ResultSet> results;
-    for (const QString &query : model::catalogQueries(targetDatabase)) {
-        AdoQuery q(&objects.ADOConnection2, 0);
-        q.setSql({query});
-        q.open();
-        results << q.result();
-    }
-    const model::Database database = model::readDatabase(results);
+    AdoQuery query(&objects.ADOConnection2, 0);
+    query.setSql({model::catalogBatch(targetDatabase)});
+    query.openAll();
+    const model::Database database = model::readCatalogBatch(query.results());
     const model::Table *current = database.table(QStringLiteral("dbo"), table);
     if (!current)
         throw std::runtime_error(QStringLiteral("目的数据库中找不到表 %1").arg(table).toStdString());
@@ -217,7 +278,8 @@ SyncAllOutcome synchroniseAll(DatabaseObjects &objects, const ServerFields &fiel
         }
         ++outcome.rounds;
         runSteps(objects, plan.steps, beforeStep);
-        outcome.statements += plan.steps.size();
+        for (const schema::SyncStep &step : plan.steps)
+            outcome.statements += step.lines.size();  // a new table's batch holds its parts' too
         outcome.last = compareSchemas(objects, fields);
     }
     outcome.converged = outcome.last.differences.isEmpty();

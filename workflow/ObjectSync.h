@@ -25,6 +25,8 @@ enum class ObjectScope {
 };
 
 struct SchemaComparison {
+    // Each side's items; none are made when the two hold the same objects (model::sameObjects),
+    // as then nothing differs and nothing is planned.
     model::ItemSet sample;
     model::ItemSet target;
     QList<model::Difference> differences;
@@ -73,7 +75,7 @@ QList<schema::SyncStep> identityRebuildSteps(DatabaseObjects &objects, const QSt
 // may stop there (false); beforeStep sees each step.
 struct SyncAllOutcome {
     int rounds = 0;          // rounds that ran statements
-    qsizetype statements = 0;
+    qsizetype statements = 0;  // statements, not batches
     bool converged = false;  // the last comparison found no difference
     bool stopped = false;    // beforeRound said no
     SchemaComparison last;

@@ -2,13 +2,37 @@
 
 #include <QHash>
 
+#include <cstring>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace dbsync::model {
 
 namespace {
 
-enum Query { Types, Tables, Columns, Indexes, IndexColumns, Checks, ForeignKeys, ForeignKeyColumns, Modules, Dependencies, QueryCount };
+enum Query {
+    Types,
+    Tables,
+    Columns,
+    Indexes,
+    IndexColumns,
+    Checks,
+    ForeignKeys,
+    ForeignKeyColumns,
+    Modules,
+    Dependencies,
+    LongTexts,
+    QueryCount
+};
+
+// Defaults, filters and checks are nvarchar(max) but nearly always short. A result with a MAX
+// column is fetched a row at a time; as nvarchar(4000) it comes in blocks. 2,000 characters
+// take at most 4,000 UTF-16 units, so a value that short is never cut; a longer one is null
+// here and comes whole from the LongTexts query (which in the usual schema has no rows).
+#define DBSYNC_SHORT_TEXT(column) \
+    "case when len(" column " + N'.') <= 2001 then cast(" column " as nvarchar(4000)) end"
+#define DBSYNC_LONG_TEXT(column) "len(" column " + N'.') > 2001"
 
 const char *const kQueries[QueryCount] = {
     // Types
@@ -22,7 +46,8 @@ const char *const kQueries[QueryCount] = {
     // Columns
     "select c.object_id, c.column_id, c.name, ty.name as type_name, ty.is_user_defined, c.max_length, "
     "c.precision, c.scale, c.is_nullable, c.is_identity, c.is_computed, ic.seed_value, ic.increment_value, "
-    "dc.name as default_name, dc.definition as default_definition, dc.is_system_named as default_system_named "
+    "dc.name as default_name, " DBSYNC_SHORT_TEXT("dc.definition") " as default_definition, "
+    "dc.is_system_named as default_system_named "
     "from sys.columns c join sys.tables t on t.object_id = c.object_id "
     "join sys.types ty on ty.user_type_id = c.user_type_id "
     "left join sys.identity_columns ic on ic.object_id = c.object_id and ic.column_id = c.column_id "
@@ -30,7 +55,7 @@ const char *const kQueries[QueryCount] = {
     "where t.is_ms_shipped = 0 order by c.object_id, c.column_id",
     // Indexes
     "select i.object_id, i.index_id, i.name, i.type, i.is_unique, i.is_primary_key, i.is_unique_constraint, "
-    "i.has_filter, i.filter_definition, k.is_system_named "
+    "i.has_filter, " DBSYNC_SHORT_TEXT("i.filter_definition") " as filter_definition, k.is_system_named "
     "from sys.indexes i join sys.tables t on t.object_id = i.object_id "
     "left join sys.key_constraints k on k.parent_object_id = i.object_id and k.unique_index_id = i.index_id "
     "where t.is_ms_shipped = 0 and i.index_id > 0 order by i.object_id, i.index_id",
@@ -40,7 +65,8 @@ const char *const kQueries[QueryCount] = {
     "join sys.columns c on c.object_id = ic.object_id and c.column_id = ic.column_id "
     "where t.is_ms_shipped = 0 order by ic.object_id, ic.index_id, ic.key_ordinal, ic.index_column_id",
     // Checks
-    "select cc.parent_object_id, cc.name, cc.definition, cc.is_disabled, cc.is_not_trusted, cc.is_system_named "
+    "select cc.parent_object_id, cc.object_id, cc.name, " DBSYNC_SHORT_TEXT("cc.definition") " as definition, "
+    "cc.is_disabled, cc.is_not_trusted, cc.is_system_named "
     "from sys.check_constraints cc join sys.tables t on t.object_id = cc.parent_object_id "
     "where t.is_ms_shipped = 0 order by cc.parent_object_id, cc.object_id",
     // ForeignKeys
@@ -65,7 +91,18 @@ const char *const kQueries[QueryCount] = {
     // Dependencies
     "select d.referencing_id, d.referenced_schema_name, d.referenced_entity_name "
     "from sys.sql_expression_dependencies d order by d.referencing_id",
+    // LongTexts: D a default by its column, F an index's filter, C a check by its own id
+    "select 'D' as kind, dc.parent_object_id as object_id, cast(dc.parent_column_id as int) as part_id, "
+    "dc.definition as text "
+    "from sys.default_constraints dc where " DBSYNC_LONG_TEXT("dc.definition") " "
+    "union all select 'F', i.object_id, cast(i.index_id as int), i.filter_definition from sys.indexes i "
+    "where " DBSYNC_LONG_TEXT("i.filter_definition") " "
+    "union all select 'C', cc.parent_object_id, cc.object_id, cc.definition from sys.check_constraints cc "
+    "where " DBSYNC_LONG_TEXT("cc.definition"),
 };
+
+#undef DBSYNC_SHORT_TEXT
+#undef DBSYNC_LONG_TEXT
 
 // Reads a result's fields by name, failing loudly when the server's answer lacks one.
 class Reader {
@@ -75,20 +112,31 @@ public:
     QString text(int row, const char *field) const { return r_.value(row, index(field)).toString().trimmed(); }
     // Text as stored: definitions keep their blanks and line breaks.
     QString raw(int row, const char *field) const { return r_.value(row, index(field)).toString(); }
-    qint64 number(int row, const char *field) const { return r_.value(row, index(field)).toLongLong(); }
+    qint64 number(int row, const char *field) const
+    {
+        // Numbers arrive as qlonglong: read in place, without the conversions' dispatch.
+        const QVariant &v = r_.value(row, index(field));
+        return v.typeId() == QMetaType::LongLong ? *static_cast<const qlonglong *>(v.constData()) : v.toLongLong();
+    }
     bool flag(int row, const char *field) const { return number(row, field) != 0; }
     bool isNull(int row, const char *field) const { return r_.value(row, index(field)).isNull(); }
 
 private:
+    // Each field is looked up by name once: thousands of rows ask for the same few.
     int index(const char *field) const
     {
+        for (const auto &[name, at] : found_)
+            if (name == field || std::strcmp(name, field) == 0)
+                return at;
         const int i = r_.fieldIndex(QLatin1String(field));
         if (i < 0)
             throw std::runtime_error(std::string("the catalogue's answer for ") + what_ + " has no field " + field);
+        found_.emplace_back(field, i);
         return i;
     }
     const ResultSet &r_;
     const char *what_;
+    mutable std::vector<std::pair<const char *, int>> found_;
 };
 
 bool isDbo(const QString &schema)
@@ -135,11 +183,45 @@ QStringList catalogQueries(const QString &database, bool modulesOnly)
     return out;
 }
 
+QString catalogBatch(const QString &database, bool modulesOnly)
+{
+    QStringList wanted = catalogQueries(database, modulesOnly);
+    wanted.removeAll(QString());
+    return wanted.join(QStringLiteral("\r\n"));
+}
+
+Database readCatalogBatch(const QList<ResultSet> &results, bool modulesOnly)
+{
+    const QStringList queries = catalogQueries(QString(), modulesOnly);
+    if (results.size() != queries.size() - queries.count(QString()))
+        throw std::runtime_error("the catalogue was read incompletely");
+    QList<ResultSet> each;
+    qsizetype next = 0;
+    for (const QString &query : queries)
+        each << (query.isEmpty() ? ResultSet() : results[next++]);
+    return readDatabase(each);
+}
+
 Database readDatabase(const QList<ResultSet> &results)
 {
     if (results.size() != QueryCount)
         throw std::runtime_error("the catalogue was read incompletely");
     Database db;
+
+    // Texts too long for the block-fetched queries, by kind and ids; a short one is taken as is.
+    QHash<QString, QString> longTexts;
+    const Reader longs(results[LongTexts], "long texts");
+    for (int r = 0; r < longs.rows(); ++r)
+        longTexts.insert(longs.text(r, "kind") + QLatin1Char('|') + QString::number(longs.number(r, "object_id"))
+                             + QLatin1Char('|') + QString::number(longs.number(r, "part_id")),
+                         longs.raw(r, "text"));
+    const auto definition = [&](const Reader &reader, int row, const char *field, const char *kind, qint64 object,
+                                qint64 part) {
+        if (longTexts.isEmpty() || !reader.isNull(row, field))
+            return reader.raw(row, field);
+        return longTexts.value(QLatin1String(kind) + QLatin1Char('|') + QString::number(object) + QLatin1Char('|')
+                               + QString::number(part));
+    };
 
     const Reader types(results[Types], "types");
     for (int r = 0; r < types.rows(); ++r) {
@@ -172,20 +254,27 @@ Database readDatabase(const QList<ResultSet> &results)
         t.schema = schema;
         t.name = name;
         tableAt.insert(id, db.tables.size());
-        db.tables << t;
+        db.tables << std::move(t);
     }
     QSet<qint64> computedTables;
-    QHash<qint64, QHash<qint64, QString>> columnNames;
 
     const Reader columns(results[Columns], "columns");
+    // The rows come by table: each table's list is sized once, at its first row.
+    qint64 sized = -1;
     for (int r = 0; r < columns.rows(); ++r) {
         const qint64 id = columns.number(r, "object_id");
         const auto at = tableAt.constFind(id);
         if (at == tableAt.constEnd())
             continue;
+        if (id != sized) {
+            int end = r + 1;
+            while (end < columns.rows() && columns.number(end, "object_id") == id)
+                ++end;
+            db.tables[*at].columns.reserve(end - r);
+            sized = id;
+        }
         Column c;
         c.name = columns.text(r, "name");
-        columnNames[id].insert(columns.number(r, "column_id"), c.name);
         c.type = {columns.text(r, "type_name"), columns.flag(r, "is_user_defined"), int(columns.number(r, "max_length")),
                   int(columns.number(r, "precision")), int(columns.number(r, "scale"))};
         c.nullable = columns.flag(r, "is_nullable");
@@ -197,9 +286,11 @@ Database readDatabase(const QList<ResultSet> &results)
         if (columns.flag(r, "is_computed"))
             computedTables.insert(id);
         if (!columns.isNull(r, "default_name"))
-            c.defaultConstraint = DefaultDef{columns.text(r, "default_name"), columns.raw(r, "default_definition"),
-                                             columns.flag(r, "default_system_named")};
-        db.tables[*at].columns << c;
+            c.defaultConstraint = DefaultDef{
+                columns.text(r, "default_name"),
+                definition(columns, r, "default_definition", "D", id, columns.number(r, "column_id")),
+                columns.flag(r, "default_system_named")};
+        db.tables[*at].columns << std::move(c);
     }
 
     QHash<QPair<qint64, qint64>, QPair<qsizetype, qsizetype>> indexAt;  // (table, index id) -> position
@@ -217,10 +308,10 @@ Database readDatabase(const QList<ResultSet> &results)
         i.unique = indexes.flag(r, "is_unique");
         i.clustered = indexes.number(r, "type") == 1;
         if (indexes.flag(r, "has_filter"))
-            i.filter = indexes.raw(r, "filter_definition");
+            i.filter = definition(indexes, r, "filter_definition", "F", id, indexes.number(r, "index_id"));
         i.systemNamed = i.role != IndexRole::Index && indexes.flag(r, "is_system_named");
         indexAt.insert({id, indexes.number(r, "index_id")}, {*at, db.tables[*at].indexes.size()});
-        db.tables[*at].indexes << i;
+        db.tables[*at].indexes << std::move(i);
     }
     const Reader indexColumns(results[IndexColumns], "index columns");
     for (int r = 0; r < indexColumns.rows(); ++r) {
@@ -236,10 +327,13 @@ Database readDatabase(const QList<ResultSet> &results)
 
     const Reader checks(results[Checks], "checks");
     for (int r = 0; r < checks.rows(); ++r) {
-        const auto at = tableAt.constFind(checks.number(r, "parent_object_id"));
+        const qint64 id = checks.number(r, "parent_object_id");
+        const auto at = tableAt.constFind(id);
         if (at == tableAt.constEnd())
             continue;
-        db.tables[*at].checks << Check{checks.text(r, "name"), checks.raw(r, "definition"), checks.flag(r, "is_disabled"),
+        db.tables[*at].checks << Check{checks.text(r, "name"),
+                                       definition(checks, r, "definition", "C", id, checks.number(r, "object_id")),
+                                       checks.flag(r, "is_disabled"),
                                        checks.flag(r, "is_not_trusted"), checks.flag(r, "is_system_named")};
     }
 
@@ -261,7 +355,7 @@ Database readDatabase(const QList<ResultSet> &results)
         f.notTrusted = keys.flag(r, "is_not_trusted");
         f.systemNamed = keys.flag(r, "is_system_named");
         keyAt.insert(keys.number(r, "object_id"), {*at, db.tables[*at].foreignKeys.size()});
-        db.tables[*at].foreignKeys << f;
+        db.tables[*at].foreignKeys << std::move(f);
     }
     const Reader keyColumns(results[ForeignKeyColumns], "foreign key columns");
     for (int r = 0; r < keyColumns.rows(); ++r) {
@@ -311,7 +405,7 @@ Database readDatabase(const QList<ResultSet> &results)
             m.disabled = modules.flag(r, "is_disabled");
         }
         moduleAt.insert(modules.number(r, "object_id"), db.modules.size());
-        db.modules << m;
+        db.modules << std::move(m);
     }
     const Reader dependencies(results[Dependencies], "dependencies");
     for (int r = 0; r < dependencies.rows(); ++r) {

@@ -14,9 +14,14 @@ namespace dbsync::model {
 // given; the others are empty texts, whose results readDatabase takes as empty.
 QStringList catalogQueries(const QString &database, bool modulesOnly = false);
 
+// The queries that are wanted as one batch: one round trip, its row sets in their order.
+QString catalogBatch(const QString &database, bool modulesOnly = false);
+
 // The model of the results of catalogQueries(), one result per query. Objects that are not
 // synchronised (outside dbo, encrypted, CLR, computed columns) go to Database::unsupported.
 // Throws std::runtime_error when a result lacks a field the model needs.
 Database readDatabase(const QList<ResultSet> &results);
+// The same from the row sets of catalogBatch() with the same modulesOnly.
+Database readCatalogBatch(const QList<ResultSet> &results, bool modulesOnly = false);
 
 }  // namespace dbsync::model

@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <set>
 #include <tuple>
 
@@ -27,6 +28,14 @@ QString defaultsColumn(const Item &item)
 int kindRank(ItemKind kind)
 {
     return int(kind);  // the enumeration is in creation order
+}
+
+// What ALTER TABLE or CREATE INDEX makes on a table (triggers are modules: a batch of their own).
+bool isTablePart(ItemKind kind)
+{
+    return kind == ItemKind::Column || kind == ItemKind::Default || kind == ItemKind::PrimaryKey
+           || kind == ItemKind::UniqueConstraint || kind == ItemKind::Index || kind == ItemKind::Check
+           || kind == ItemKind::ForeignKey;
 }
 
 class Planner {
@@ -93,8 +102,8 @@ public:
 private:
     static const Column *columnOf(const ItemSet &side, const Item &column)
     {
-        const auto it = side.tables.constFind(column.tableKey);
-        return it == side.tables.constEnd() ? nullptr : it->column(column.name);
+        const Table *table = side.table(column.tableKey);
+        return table ? table->column(column.name) : nullptr;
     }
 
     void rebuild(const QString &tableKey)
@@ -125,10 +134,14 @@ private:
         if (creates_.contains(key))
             return;
         creates_.insert(key);
+        unchecked_.append(key);
         const Item *item = s_.find(key);
         if (item && item->kind == ItemKind::Table)
             for (const QString &child : sampleParts_.value(key))
-                creates_.insert(child);
+                if (!creates_.contains(child)) {
+                    creates_.insert(child);
+                    unchecked_.append(child);
+                }
     }
 
     void drop(const QString &key)
@@ -190,16 +203,16 @@ private:
         return changed;
     }
 
+    // Each creation's needs are looked at once: a new schema has tens of thousands of items.
     bool createPrerequisites()
     {
         bool changed = false;
-        const QSet<QString> wanted = creates_;
-        for (const QString &key : wanted) {
-            const Item *x = s_.find(key);
+        while (!unchecked_.isEmpty()) {
+            const Item *x = s_.find(unchecked_.takeLast());
             if (!x)
                 continue;
             for (const QString &n : x->needs) {
-                if ((t_.find(n) && !drops_.contains(n)) || alters_.contains(n) || creates_.contains(n) || !s_.find(n))
+                if (creates_.contains(n) || alters_.contains(n) || (t_.find(n) && !drops_.contains(n)) || !s_.find(n))
                     continue;
                 create(n);
                 changed = true;
@@ -229,6 +242,7 @@ private:
     const ItemSet &s_;
     const ItemSet &t_;
     QSet<QString> drops_, alters_, creates_;
+    QStringList unchecked_;  // creations whose needs are still to be looked at
     QSet<QString> rebuilds_;  // tables copied into a new one: their drop runs with their creation
     QHash<QString, QStringList> sampleParts_, targetParts_;  // a table's key -> its parts' keys
 };
@@ -250,51 +264,61 @@ SyncPlan Planner::order() const
                 nodes.append({action, item.key, &item});
             }
     };
+    nodes.reserve(drops_.size() + alters_.size() + creates_.size());
+    for (auto [at, keys] : {std::pair{&dropAt, &drops_}, {&alterAt, &alters_}, {&createAt, &creates_}})
+        if (!keys->isEmpty())  // an empty hash that was never sized answers without hashing
+            at->reserve(keys->size());
     addNodes(drops_, StepAction::Drop, t_, dropAt);
     addNodes(alters_, StepAction::Alter, s_, alterAt);
     addNodes(creates_, StepAction::Create, s_, createAt);
 
     QList<QList<int>> after(nodes.size());  // edges: node -> nodes that must wait for it
+    QList<QList<int>> before(nodes.size());  // the same edges from the other end
     QList<int> waiting(nodes.size(), 0);
     auto edge = [&](int first, int then) {
         if (first == then || after[first].contains(then))
             return;
         after[first].append(then);
+        before[then].append(first);
         ++waiting[then];
     };
+    // The node of that key in that step, or -1.
+    const auto nodeOf = [](const QHash<QString, int> &at, const QString &key) { return at.value(key, -1); };
     for (int i = 0; i < nodes.size(); ++i) {
         const Node &n = nodes[i];
         switch (n.action) {
-        case StepAction::Drop:
+        case StepAction::Drop: {
             for (const QString &need : n.item->needs) {
-                if (dropAt.contains(need))
-                    edge(i, dropAt[need]);
-                if (alterAt.contains(need))
-                    edge(i, alterAt[need]);
+                if (const int d = nodeOf(dropAt, need); d >= 0)
+                    edge(i, d);
+                if (const int a = nodeOf(alterAt, need); a >= 0)
+                    edge(i, a);
             }
-            if (createAt.contains(n.key))
-                edge(i, createAt[n.key]);
+            const int c = nodeOf(createAt, n.key);
+            if (c >= 0)
+                edge(i, c);
             // A rebuilt table goes only when its copy is made: what it needs stays until then.
-            if (rebuilds_.contains(n.key) && createAt.contains(n.key))
+            if (c >= 0 && rebuilds_.contains(n.key))
                 for (const QString &need : n.item->needs)
-                    if (dropAt.contains(need))
-                        edge(createAt[n.key], dropAt[need]);
+                    if (const int d = nodeOf(dropAt, need); d >= 0)
+                        edge(c, d);
             break;
+        }
         case StepAction::Alter:
             for (const QString &need : n.item->needs)
-                if (createAt.contains(need))
-                    edge(createAt[need], i);
+                if (const int c = nodeOf(createAt, need); c >= 0)
+                    edge(c, i);
             if (const Item *old = t_.find(n.key))
                 for (const QString &need : old->needs)
-                    if (dropAt.contains(need))
-                        edge(i, dropAt[need]);
+                    if (const int d = nodeOf(dropAt, need); d >= 0)
+                        edge(i, d);
             break;
         case StepAction::Create:
             for (const QString &need : n.item->needs) {
-                if (createAt.contains(need))
-                    edge(createAt[need], i);
-                if (alterAt.contains(need))
-                    edge(alterAt[need], i);
+                if (const int c = nodeOf(createAt, need); c >= 0)
+                    edge(c, i);
+                if (const int a = nodeOf(alterAt, need); a >= 0)
+                    edge(a, i);
             }
             break;
         }
@@ -331,27 +355,65 @@ SyncPlan Planner::order() const
                 ready.insert(priority(then));
     }
 
-    SyncPlan plan;
+    // The parts of a table created here follow it and run in its batch, where what they need
+    // is there by then: one round trip for the table with its indexes and keys instead of one
+    // each. Only after every drop and change, so no part comes before a drop it waits for
+    // unsaid (a constraint's name freed by a dropped table).
+    QList<int> at(nodes.size());
+    for (int k = 0; k < sequence.size(); ++k)
+        at[sequence[k]] = k;
+    int lastChange = -1;
+    for (int k = 0; k < sequence.size(); ++k)
+        if (nodes[sequence[k]].action != StepAction::Create)
+            lastChange = k;
+    QList<int> placedAt = at;  // a part that moves takes its table's place
+    QHash<int, QList<int>> parts;   // a table's creation -> the parts that follow it
+    QList<bool> moved(nodes.size(), false);
     for (int i : sequence) {
+        const Node &n = nodes[i];
+        const int table = n.action == StepAction::Create && isTablePart(n.item->kind) && !rebuilds_.contains(n.item->tableKey)
+                              ? createAt.value(n.item->tableKey, -1)
+                              : -1;
+        if (table < 0 || at[table] <= lastChange || at[table] >= at[i] || waiting[i] > 0)
+            continue;
+        const bool ready = std::all_of(before[i].begin(), before[i].end(), [&](int p) { return placedAt[p] <= at[table]; });
+        if (!ready)
+            continue;
+        parts[table].append(i);
+        moved[i] = true;
+        placedAt[i] = at[table];
+    }
+    QList<int> ordered;
+    for (int i : sequence) {
+        if (moved[i])
+            continue;
+        ordered.append(i);
+        ordered.append(parts.value(i));
+    }
+
+    SyncPlan plan;
+    for (int i : ordered) {
         const Node &n = nodes[i];
         if (waiting[i] > 0)
             plan.unordered << n.item->name;
         QStringList statements;
         if (rebuilds_.contains(n.key)) {
             if (n.action == StepAction::Create)
-                statements = rebuildCore(t_.tables.value(n.key), s_.tables.value(n.key));
+                statements = rebuildCore(*t_.table(n.key), *s_.table(n.key));
         } else if (n.action == StepAction::Drop && !implicit(*n.item))
-            statements = n.item->drop;
+            statements = dropStatements(t_, *n.item);
         else if (n.action == StepAction::Alter)
-            statements << n.item->alter;
+            statements << alterStatement(s_, *n.item);
         else if (n.action == StepAction::Create && !covered(*n.item))
-            statements = n.item->create;
+            statements = createStatements(s_, *n.item);
+        if (statements.isEmpty())  // made or dropped with its table or column
+            continue;
         const QString subject = kindCaption(n.item->kind) + QLatin1Char(' ')
                                 + (n.item->table.isEmpty() || n.item->kind == ItemKind::Table
                                        ? n.item->name
                                        : n.item->table + QLatin1Char('.') + n.item->name);
         for (const QString &s : statements)
-            plan.steps.append({n.action, n.item->kind, n.key, s, subject});
+            plan.steps.append({n.action, n.item->kind, n.key, s, subject, moved[i]});
     }
     plan.valueLosses = valueLosses();
     return plan;
@@ -370,8 +432,8 @@ QList<ValueLoss> Planner::valueLosses() const
     for (const Item &y : t_.items) {
         if (y.kind == ItemKind::Table && rebuilds_.contains(y.key)) {
             // What the copy into the rebuilt table leaves behind or converts.
-            const Table was = t_.tables.value(y.key);
-            const Table will = s_.tables.value(y.key);
+            const Table &was = *t_.table(y.key);
+            const Table &will = *s_.table(y.key);
             for (const Column &c : was.columns) {
                 const Column *w = will.column(c.name);
                 if (!c.computed.isEmpty())
@@ -399,7 +461,7 @@ QList<ValueLoss> Planner::valueLosses() const
     return out;
 }
 
-Difference differenceOf(const Item &item, Change change, const Item *sample, const Item *target)
+Difference differenceOf(const Item &item, Change change)
 {
     Difference d;
     d.kind = item.kind;
@@ -408,10 +470,6 @@ Difference differenceOf(const Item &item, Change change, const Item *sample, con
     d.schema = item.schema;
     d.table = item.kind == ItemKind::Table ? QString() : item.table;
     d.name = item.name;
-    if (sample)
-        d.sampleText = sample->create.join(QStringLiteral("\r\n"));
-    if (target)
-        d.targetText = target->create.join(QStringLiteral("\r\n"));
     return d;
 }
 
@@ -438,14 +496,20 @@ QList<Difference> differences(const ItemSet &sample, const ItemSet &target)
             continue;
         const Item *t = target.find(s.key);
         if (!t)
-            out << differenceOf(s, Change::OnlyInSample, &s, nullptr);
+            out << differenceOf(s, Change::OnlyInSample);
         else if (t->compare != s.compare)
-            out << differenceOf(s, Change::Differs, &s, t);
+            out << differenceOf(s, Change::Differs);
     }
     for (const Item &t : target.items)
         if (!partOfOneSidedTable(t, sample) && !sample.find(t.key))
-            out << differenceOf(t, Change::OnlyInTarget, nullptr, &t);
+            out << differenceOf(t, Change::OnlyInTarget);
     return out;
+}
+
+QString definitionText(const ItemSet &side, const QString &key)
+{
+    const Item *item = side.find(key);
+    return item ? createStatements(side, *item).join(QStringLiteral("\r\n")) : QString();
 }
 
 SyncPlan planSync(const ItemSet &sample, const ItemSet &target, const QSet<QString> &chosen)

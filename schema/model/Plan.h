@@ -28,13 +28,15 @@ struct Difference {
     QString schema;
     QString table;       // the owning table, empty for types, tables and modules
     QString name;
-    QString sampleText;  // the sample's definition as a statement; empty when it has none
-    QString targetText;
 };
 
 // Every difference, in the sample's order, then what only the target has. Parts of a table
 // that only one side has go with the table's own row.
 QList<Difference> differences(const ItemSet &sample, const ItemSet &target);
+
+// The statements that create the item of that key on that side, one per line, as the listing
+// shows them (atext, btext); empty when the side has no such item.
+QString definitionText(const ItemSet &side, const QString &key);
 
 enum class StepAction { Drop, Alter, Create };
 
@@ -44,6 +46,9 @@ struct PlanStep {
     QString key;
     QString statement;
     QString subject;  // "外键 Orders.FK_Orders_Customers", for messages
+    // A part of a table created just before it (an index, a key): it may run in the table's
+    // batch, whose subject then names the table.
+    bool withTable = false;
 };
 
 // Where running a plan may lose values, for the caller to ask before it runs: a table dropped,

@@ -346,6 +346,44 @@ TEST_F(SqlsimEndToEnd, ErrorsAnywhereInABatchSurfaceAndMessagesDoNot)
     EXPECT_NO_THROW(query.execSQL());
 }
 
+// Several queries in one round trip: every row set in order, empty ones kept, messages and
+// row counts passed over; an error in any of them opens nothing.
+TEST_F(SqlsimEndToEnd, OneBatchGivesEveryRowSetInOrder)
+{
+    AdoConnection first, second;
+    reopenConnection(first, sampleServerConnectionString(fields()));
+    reopenConnection(second, sampleServerConnectionString(fields()));
+    AdoQuery a(&first, 0), b(&second, 0);
+    a.setSql({"select 1 as n union all select 2", "print 'between'", "select N'名' as t where 1 = 0",
+              "set xact_abort on", "select 3 as x, null as z"});
+    b.setSql({"select 'only' as t"});
+    const qsizetype before = sim->batches("sample").size();
+    AdoQuery::openAllTogether({&a, &b});
+    EXPECT_EQ(batchesSince("sample", before).size(), 2);
+    ASSERT_EQ(a.results().size(), 3);
+    EXPECT_EQ(a.results()[0].rowCount(), 2);
+    EXPECT_EQ(a.results()[0].value(1, "n").toLongLong(), 2);
+    EXPECT_EQ(a.results()[1].fieldNames(), QStringList{"t"});
+    EXPECT_EQ(a.results()[1].rowCount(), 0);
+    EXPECT_EQ(a.results()[2].value(0, "x").toLongLong(), 3);
+    EXPECT_FALSE(a.results()[2].value(0, "z").isValid());
+    EXPECT_EQ(a.result().fieldNames(), QStringList{"n"});  // the first, as open() gives it
+    EXPECT_EQ(a.fieldByName("n").toLongLong(), 1);
+    ASSERT_EQ(b.results().size(), 1);
+    EXPECT_EQ(b.fieldText("t"), "only");
+
+    a.close();
+    EXPECT_TRUE(a.results().isEmpty());
+    a.setSql({"select 1 as n", "select * from no_such_table", "select 2 as m"});
+    EXPECT_THROW(a.openAll(), DbError);
+    EXPECT_FALSE(a.isOpen());
+    EXPECT_TRUE(a.results().isEmpty());
+    // open() still keeps the first row set alone.
+    a.setSql({"select 1 as n", "select 2 as m"});
+    a.open();
+    EXPECT_EQ(a.results().size(), 1);
+}
+
 TEST_F(SqlsimEndToEnd, StalledStatementTimesOutAndTheConnectionGoesOn)
 {
     AdoConnection connection;

@@ -218,6 +218,49 @@ TEST_F(ObjectSyncTest, NamesWithBlanksQuotesBracketsChineseAndKeywordsWorkForEve
     EXPECT_EQ(catalogueDifferences(), QStringList());
 }
 
+// Defaults, filters and checks are read in blocks when short and whole from a query of their
+// own when long: either way the model holds the catalogue's text, and a sync copies it.
+TEST_F(ObjectSyncTest, DefinitionsOfAnyLengthAreReadWhole)
+{
+    const QString rare = QString::fromUcs4(U"\U00020000", 1);  // two UTF-16 units
+    const auto literal = [](const QString &body) { return QStringLiteral("(N'") + body + QStringLiteral("')"); };
+    // Definitions of 2,000 and 2,001 characters (the edge of the short way), one of supplementary
+    // characters, and a long one. (sqlsim keeps a default's definition as nvarchar(4000).)
+    const QStringList bodies{QString(1996, QLatin1Char('a')), QString(1997, QLatin1Char('b')), rare.repeated(1500),
+                             QString(3900, QChar(0x4E2D)) + QStringLiteral("x")};
+    QString columns;
+    for (qsizetype i = 0; i < bodies.size(); ++i)
+        columns += QStringLiteral(", c%1 nvarchar(max) null constraint DF_c%1 default %2").arg(i).arg(literal(bodies[i]));
+    onSample(QStringLiteral("create table Notes (Id int not null primary key, Code nvarchar(10) null") + columns
+             + QStringLiteral(", constraint CK_Notes_Code check (Code <> N'") + QString(3000, QLatin1Char('c'))
+             + QStringLiteral("'))"));
+    onSample(QStringLiteral("create index IX_Notes_Code on Notes (Code) where Code <> N'") + QString(2500, QLatin1Char('f'))
+             + QStringLiteral("'"));
+    const ResultSet stored = queryOn("sample", sampleDb, QStringLiteral("select name, definition from sys.default_constraints"));
+    ASSERT_EQ(stored.rowCount(), bodies.size());
+
+    press(&TForm43::Button12Click);
+    const workflow::SchemaComparison c = workflow::compareSchemas(*window, form43::serverFields(*window));
+    const model::Table *notes = c.sample.table(model::tableKey(QStringLiteral("dbo"), QStringLiteral("Notes")));
+    ASSERT_TRUE(notes);
+    for (int r = 0; r < stored.rowCount(); ++r) {
+        const QString name = stored.text(r, QStringLiteral("name"));
+        const model::Column *column = notes->column(name.mid(3));
+        ASSERT_TRUE(column && column->defaultConstraint) << name.toStdString();
+        EXPECT_EQ(column->defaultConstraint->definition, stored.text(r, QStringLiteral("definition"))) << name.toStdString();
+    }
+    EXPECT_EQ(notes->checks.value(0).definition,
+              queryOn("sample", sampleDb, QStringLiteral("select definition from sys.check_constraints")).text(0, QStringLiteral("definition")));
+    EXPECT_EQ(notes->indexes.value(1).filter,
+              queryOn("sample", sampleDb, QStringLiteral("select filter_definition from sys.indexes where has_filter = 1"))
+                  .text(0, QStringLiteral("filter_definition")));
+    EXPECT_GT(notes->indexes.value(1).filter.size(), 2500);
+
+    const auto outcome = syncAll();
+    EXPECT_TRUE(outcome.converged);
+    EXPECT_EQ(catalogueDifferences(), QStringList());
+}
+
 TEST_F(ObjectSyncTest, AnObjectTheTargetCannotTakeIsNamedWithTheServersMessage)
 {
     // The sample's view outlived the table it reads; the target cannot create it.

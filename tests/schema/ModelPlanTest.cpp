@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace dbsync::model;
 using dbsync::model::test::col;
 using dbsync::model::test::position;
@@ -132,6 +134,62 @@ TEST(ModelRender, TableWithEveryPartAndNamesThatNeedBrackets)
               "REFERENCES [dbo].[Customers] ([Id]) ON DELETE CASCADE ON UPDATE NO ACTION");
 }
 
+TEST(ModelItems, StatementsAreRenderedFromTheSetsOwnDefinitions)
+{
+    // The set keeps what it was made of: the database it came from may be gone.
+    Database db = shop();
+    db.tables[0].checks[0].disabled = true;
+    db.modules[3].disabled = true;
+    const ItemSet set = itemsOf(Database(db));
+    const QString customers = tableKey(QStringLiteral("dbo"), QStringLiteral("Customers"));
+    const Item *table = set.find(customers);
+    ASSERT_TRUE(table);
+    EXPECT_EQ(createStatements(set, *table), QStringList{createTable(db.tables[0])});
+    EXPECT_EQ(dropStatements(set, *table), QStringList{QStringLiteral("DROP TABLE [dbo].[Customers]")});
+
+    const Item *credit = set.find(columnKey(customers, QStringLiteral("credit")));
+    ASSERT_TRUE(credit);
+    EXPECT_EQ(alterStatement(set, *credit), QStringLiteral("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Credit] decimal(10,2) NOT NULL"));
+    EXPECT_EQ(dropStatements(set, *set.find(customers + QStringLiteral("|df|credit"))),
+              QStringList{QStringLiteral("ALTER TABLE [dbo].[Customers] DROP CONSTRAINT [DF_Customers_Credit]")});
+    // A disabled constraint or trigger is made and then disabled; the listing shows both lines.
+    const Item *check = set.find(customers + QStringLiteral("|ck|ck_customers_credit"));
+    ASSERT_TRUE(check);
+    EXPECT_EQ(createStatements(set, *check).size(), 2);
+    EXPECT_EQ(definitionText(set, check->key), createStatements(set, *check).join(QStringLiteral("\r\n")));
+    const QStringList trigger = createStatements(set, *set.find(QStringLiteral("module|dbo.ordersaudit")));
+    EXPECT_EQ(trigger, (QStringList{db.modules[3].definition, QStringLiteral("DISABLE TRIGGER [dbo].[OrdersAudit] ON [dbo].[Orders]")}));
+    const Item *index = set.find(tableKey(QStringLiteral("dbo"), QStringLiteral("Orders")) + QStringLiteral("|ix|ix_orders_customer"));
+    ASSERT_TRUE(index);
+    EXPECT_EQ(dropStatements(set, *index), QStringList{QStringLiteral("DROP INDEX [IX_Orders_Customer] ON [dbo].[Orders]")});
+    EXPECT_TRUE(definitionText(set, QStringLiteral("table|dbo.nothing")).isEmpty());
+}
+
+TEST(ModelItems, NeedsNameTheItemsTheyMeanWhateverTheSpellingOfTheirNames)
+{
+    // Names given in another case, with trailing blanks, in full-width or Chinese letters.
+    Database db = shop();
+    db.tables[1].name = QString::fromUtf8("Ｏrders明细 ");
+    db.tables[1].columns[1].name = QString::fromUtf8("客户Id");
+    db.tables[1].indexes[1].keys[0].name = QString::fromUtf8("客户ID ");
+    db.tables[1].foreignKeys[0].columns = QStringList{QString::fromUtf8("客户iD")};
+    db.tables[1].foreignKeys[0].referencedTable = QStringLiteral("CUSTOMERS");
+    db.tables[1].foreignKeys[0].referencedColumns = QStringList{QStringLiteral("ID")};
+    db.modules[3].table = QString::fromUtf8("orders明细");
+    const ItemSet set = itemsOf(db);
+    qsizetype needs = 0;
+    for (const Item &item : set.items)
+        for (const QString &need : item.needs) {
+            EXPECT_TRUE(set.find(need)) << item.key.toStdString() << " needs " << need.toStdString();
+            ++needs;
+        }
+    EXPECT_GT(needs, 20);
+    const QString orders = tableKey(QStringLiteral("DBO"), QString::fromUtf8("orders明细"));
+    ASSERT_TRUE(set.find(orders));
+    EXPECT_EQ(set.find(orders)->name, db.tables[1].name);
+    EXPECT_TRUE(set.find(columnKey(orders, QString::fromUtf8("客户ID"))));
+}
+
 TEST(ModelDiff, EqualSchemasAndServerNamedConstraintsShowNothing)
 {
     EXPECT_TRUE(differences(itemsOf(shop()), itemsOf(shop())).isEmpty());
@@ -156,6 +214,42 @@ TEST(ModelDiff, EqualSchemasAndServerNamedConstraintsShowNothing)
     ASSERT_EQ(d.size(), 1);
     EXPECT_EQ(d[0].kind, ItemKind::Table);
     EXPECT_EQ(changeCaption(d[0].change), QStringLiteral("目标无"));
+}
+
+TEST(ModelDiff, SameObjectsOnlyWhenEveryObjectIsExactlyTheOthers)
+{
+    Database a = shop(), b = shop();
+    std::reverse(b.tables.begin(), b.tables.end());
+    std::reverse(b.modules.begin(), b.modules.end());
+    EXPECT_TRUE(sameObjects(a, b));  // the order of the objects does not count
+    EXPECT_TRUE(differences(itemsOf(a), itemsOf(b)).isEmpty());
+    const ItemSet bare = withoutItems(b);
+    EXPECT_TRUE(bare.items.isEmpty());
+    ASSERT_TRUE(bare.table(tableKey(QStringLiteral("dbo"), QStringLiteral("orders"))));
+    EXPECT_EQ(bare.table(tableKey(QStringLiteral("dbo"), QStringLiteral("orders")))->name, QStringLiteral("Orders"));
+
+    // Anything else falls back to the items, which may still find nothing: another spelling,
+    // another order of a table's parts, another name the server gave.
+    Database upper = shop();
+    upper.tables[1].name = QStringLiteral("ORDERS");
+    Database reordered = shop();
+    std::swap(reordered.tables[0].columns[1], reordered.tables[0].columns[2]);
+    Database renamed = shop();
+    renamed.tables[0].checks[0].systemNamed = true;
+    Database otherView = shop();
+    otherView.modules[0].definition += QLatin1Char(' ');
+    Database twice = shop();
+    twice.tables << twice.tables[1];
+    Database more = shop();
+    more.types << more.types[0];
+    more.types.last().name = QStringLiteral("Phone2");
+    for (const Database *other : {&upper, &reordered, &renamed, &otherView, &twice, &more})
+        EXPECT_FALSE(sameObjects(shop(), *other) || sameObjects(*other, shop()));
+    EXPECT_TRUE(differences(itemsOf(shop()), itemsOf(upper)).isEmpty());
+    EXPECT_EQ(differences(itemsOf(shop()), itemsOf(otherView)).size(), 1);
+    EXPECT_FALSE(sameObjects(twice, twice));  // two tables under one key pair otherwise
+    EXPECT_FALSE(sameObjects(shop(), Database{}));
+    EXPECT_TRUE(sameObjects(Database{}, Database{}));
 }
 
 TEST(ModelPlan, EmptyTargetIsBuiltInDependencyOrder)
@@ -233,4 +327,54 @@ TEST(ModelPlan, DropsRunInReverseOrderAndOnlyTheChosenRowsRun)
     const QStringList only = statements(shop(), partial, {fkKey});
     EXPECT_LT(position(only, QStringLiteral("CREATE TABLE [dbo].[Customers]")), position(only, QStringLiteral("ALTER TABLE [dbo].[Orders] WITH CHECK ADD")));
     EXPECT_TRUE(only.filter(QStringLiteral("VIEW")).isEmpty());
+}
+
+TEST(ModelPlan, NewTablesTakeTheirPartsAlongWhenWhatTheyNeedIsThere)
+{
+    // Orders (an index, a key to Customers) created after Customers; Customers gets a key to a
+    // table made after it, and the target has a table to drop and a table to get an index.
+    Database sample = shop();
+    Table later;
+    later.name = QStringLiteral("Regions");
+    later.columns << col(QStringLiteral("Id"), QStringLiteral("int"), 4, false);
+    later.indexes << key(QStringLiteral("PK_Regions"), IndexRole::PrimaryKey, {QStringLiteral("Id")});
+    sample.tables << later;
+    sample.tables[0].columns << col(QStringLiteral("RegionId"), QStringLiteral("int"));
+    ForeignKey forward;
+    forward.name = QStringLiteral("FK_Customers_Regions");
+    forward.columns << QStringLiteral("RegionId");
+    forward.referencedTable = QStringLiteral("Regions");
+    forward.referencedColumns << QStringLiteral("Id");
+    sample.tables[0].foreignKeys << forward;
+    Table kept;
+    kept.name = QStringLiteral("Kept");
+    kept.columns << col(QStringLiteral("Id"), QStringLiteral("int"));
+    Table gone = kept;
+    gone.name = QStringLiteral("Gone");
+    Database target;
+    target.tables << kept << gone;
+    kept.indexes << key(QStringLiteral("IX_Kept"), IndexRole::Index, {QStringLiteral("Id")}, false);
+    sample.tables << kept;
+
+    const QList<PlanStep> steps = planSync(itemsOf(sample), itemsOf(target)).steps;
+    QStringList described;
+    for (const PlanStep &s : steps)
+        described << (s.withTable ? QStringLiteral("+ ") : QString()) + s.statement.section(QLatin1Char(' '), 0, 4);
+    const auto at = [&](const QString &start) { return position(described, start); };
+    const std::string all = described.join(QLatin1Char('\n')).toStdString();
+    // The drop first; each new table then with its index and the key to a table made before it.
+    EXPECT_EQ(at(QStringLiteral("DROP TABLE [dbo].[Gone]")), 0) << all;
+    const qsizetype orders = at(QStringLiteral("CREATE TABLE [dbo].[Orders]"));
+    EXPECT_EQ(at(QStringLiteral("+ CREATE NONCLUSTERED INDEX [IX_Orders_Customer]")), orders + 1) << all;
+    EXPECT_EQ(at(QStringLiteral("+ ALTER TABLE [dbo].[Orders] WITH CHECK")), orders + 2) << all;
+    EXPECT_LT(at(QStringLiteral("CREATE TABLE [dbo].[Customers]")), orders);
+    // The key to a later table waits for it, in a batch of its own.
+    EXPECT_LT(at(QStringLiteral("CREATE TABLE [dbo].[Regions]")), at(QStringLiteral("ALTER TABLE [dbo].[Customers] WITH CHECK")))
+        << all;
+    // A table the target has already gets its index on its own, and modules never join a table.
+    EXPECT_GE(at(QStringLiteral("CREATE NONCLUSTERED INDEX [IX_Kept]")), 0) << all;
+    EXPECT_GE(at(QStringLiteral("CREATE TRIGGER OrdersAudit")), 0) << all;
+    EXPECT_EQ(described.filter(QStringLiteral("+ ")).size(), 2) << all;
+    // Every statement still comes once.
+    EXPECT_EQ(steps.size(), statements(sample, target).size());
 }

@@ -300,11 +300,15 @@ bool isAscii(const std::string &s)
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::size_t utf8Length(const std::string &s)
+// UTF-16 units, as nvarchar lengths count: a character beyond the BMP takes two. A column
+// declared shorter than its longest value is cut to the declared length by clients.
+std::size_t utf16Length(const std::string &s)
 {
     return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+               return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+           })) +
+           static_cast<std::size_t>(
+               std::count_if(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xF0; }));
 }
 
 // Types an expression column from what it holds, as SQL Server would type most literals.
@@ -321,7 +325,7 @@ ColumnType inferType(const std::vector<Row> &rows, std::size_t col)
         } else if (auto *s = std::get_if<std::string>(&v)) {
             anyText = true;
             ascii = ascii && isAscii(*s);
-            maxLen = std::max(maxLen, utf8Length(*s));
+            maxLen = std::max(maxLen, utf16Length(*s));
         } else if (auto *b = std::get_if<BinaryValue>(&v)) {
             anyBlob = true;
             maxLen = std::max(maxLen, b->bytes.size());

@@ -201,6 +201,10 @@ TEST_F(Core, ConnectStatementsOfClientsSucceed)
     Recorder one = ok(*s, "select 1");
     EXPECT_EQ(one.results[0].columns[0].type.id, TypeId::Int);
     EXPECT_EQ(one.results[0].columns[0].name, "");
+    // An expression's text is declared as long as its longest value in UTF-16 units.
+    Recorder wide = ok(*s, "select N'\xF0\xA0\x80\x80\xE4\xB8\xADx' as t union all select N'ab'");
+    EXPECT_EQ(wide.results[0].columns[0].type.id, TypeId::NVarChar);
+    EXPECT_EQ(wide.results[0].columns[0].type.length, 4);
 }
 
 TEST_F(Core, UnknownStatementsFailClearly)
