@@ -115,9 +115,9 @@ private:
 
     bool addsBeforeExistingColumns(const Item &column) const
     {
-        const auto sample = s_.tables.constFind(column.tableKey);
-        const auto target = t_.tables.constFind(column.tableKey);
-        if (sample == s_.tables.constEnd() || target == t_.tables.constEnd())
+        const Table *sample = s_.table(column.tableKey);
+        const Table *target = t_.table(column.tableKey);
+        if (!sample || !target)
             return false;
         bool after = false;
         for (const Column &c : sample->columns) {
