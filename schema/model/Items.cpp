@@ -72,15 +72,21 @@ ItemKind moduleItemKind(ModuleKind kind)
     return ItemKind::Function;
 }
 
-QString moduleKey(const QString &schema, const QString &name)
+// "<kind>|schema.name", case folded as the keys are.
+QString objectKey(QLatin1String kind, const QString &schema, const QString &name)
 {
     QString key;
-    key.reserve(8 + schema.size() + name.size());
-    key.append(QLatin1String("module|"));
+    key.reserve(kind.size() + 1 + schema.size() + name.size());
+    key.append(kind);
     appendKey(key, schema);
     key.append(QLatin1Char('.'));
     appendKey(key, name);
     return key;
+}
+
+QString moduleKey(const QString &schema, const QString &name)
+{
+    return objectKey(QLatin1String("module|"), schema, name);
 }
 
 ItemKind indexItemKind(IndexRole role)
@@ -551,13 +557,7 @@ ItemSet itemsOf(const Database &database)
 
 QString tableKey(const QString &schemaName, const QString &table)
 {
-    QString key;
-    key.reserve(7 + schemaName.size() + table.size());
-    key.append(QLatin1String("table|"));
-    appendKey(key, schemaName);
-    key.append(QLatin1Char('.'));
-    appendKey(key, table);
-    return key;
+    return objectKey(QLatin1String("table|"), schemaName, table);
 }
 
 QString columnKey(const QString &tableKeyText, const QString &column)
