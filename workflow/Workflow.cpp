@@ -268,8 +268,11 @@ std::pair<QList<schema::SyncStep>, QList<schema::SyncStep>> moduleSteps(Database
             if (model::kindCaption(d.kind) == row.kind && model::changeCaption(d.change) == row.match
                 && (d.schema.compare(QLatin1String("dbo"), Qt::CaseInsensitive) == 0 ? d.name : d.schema + QLatin1Char('.') + d.name) == row.name)
                 chosen.insert(d.key);
-    const model::SyncPlan plan = model::planSync(comparison.sample, comparison.target, chosen);
     std::pair<QList<schema::SyncStep>, QList<schema::SyncStep>> out;
+    // Rows the fresh comparison no longer shows choose nothing (an empty choice means all).
+    if (chosen.isEmpty())
+        return out;
+    const model::SyncPlan plan = model::planSync(comparison.sample, comparison.target, chosen);
     for (const model::PlanStep &s : plan.steps)
         (s.kind == model::ItemKind::Trigger ? out.second : out.first)
             .append({schema::StepRunner::ADOQuery3, {s.statement}, schema::StepEcho::WhenChecked, s.subject});
