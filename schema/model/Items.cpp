@@ -102,6 +102,29 @@ ItemKind indexItemKind(IndexRole role)
     return ItemKind::Index;
 }
 
+// Whether the text declares something of the type: "@p Phone", "@p AS [dbo].[Phone]",
+// "RETURNS Phone", "CAST(x AS Phone)", "CONVERT(Phone, x)". A routine that does holds the
+// type: DROP TYPE fails while it is there.
+bool declaresType(const QString &definition, const QString &type)
+{
+    if (!definition.contains(type, Qt::CaseInsensitive))
+        return false;
+    static thread_local QHash<QString, QRegularExpression> patterns;
+    auto it = patterns.find(type);
+    if (it == patterns.end()) {
+        const QString named =
+            QStringLiteral("(?:(?:\\[dbo\\]|dbo)\\s*\\.\\s*)?(?:\\[%1\\]|%2(?![\\w@#$]))")
+                .arg(QRegularExpression::escape(QString(type).replace(QLatin1String("]"), QLatin1String("]]"))),
+                     QRegularExpression::escape(type));
+        const QString pattern = QStringLiteral("(?:@[\\w@#$]+\\s+(?:as\\s+)?|\\breturns\\s+)%1"
+                                               "|\\bas\\s+%1\\s*\\)|\\bconvert\\s*\\(\\s*%1\\s*,")
+                                    .arg(named);
+        it = patterns.insert(type, QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption
+                                                                   | QRegularExpression::UseUnicodePropertiesOption));
+    }
+    return it->match(definition).hasMatch();
+}
+
 class Builder {
 public:
     explicit Builder(const Database &db)
@@ -365,6 +388,12 @@ private:
             else if (const Module *other = modules_.value(moduleKey(refSchema, refName)); other && other != &module)
                 m.needs << moduleKey(refSchema, refName);
         }
+        // A routine whose parameters or variables are of an alias type holds the type: it
+        // cannot be dropped while the routine is there.
+        const QList<AliasType> &types = set_.database.types;
+        for (qsizetype i = 0; i < types.size(); ++i)
+            if (declaresType(module.definition, types[i].name))
+                m.needs << typeKeys_[i];
         add(std::move(m));
     }
 
