@@ -201,6 +201,18 @@ private:
         return {};
     }
 
+    // The alias types a check or a routine converts to or declares something of: it holds them,
+    // a type cannot be dropped while it is there.
+    QStringList typesDeclaredIn(const QString &definition) const
+    {
+        QStringList out;
+        const QList<AliasType> &types = set_.database.types;
+        for (qsizetype i = 0; i < types.size(); ++i)
+            if (declaresType(definition, types[i].name))
+                out << typeKeys_[i];
+        return out;
+    }
+
     // The key of a column of the table at that position, shared with the column's own item.
     QString columnNeed(qsizetype tableAt, const QString &tk, const QString &column) const
     {
@@ -318,6 +330,7 @@ private:
         c.needs << tk;
         for (const QString &named : columnsNamedIn(check.definition, table))
             c.needs << columnNeed(at, tk, named);
+        c.needs << typesDeclaredIn(check.definition);
         add(std::move(c));
     }
 
@@ -388,12 +401,7 @@ private:
             else if (const Module *other = modules_.value(moduleKey(refSchema, refName)); other && other != &module)
                 m.needs << moduleKey(refSchema, refName);
         }
-        // A routine whose parameters or variables are of an alias type holds the type: it
-        // cannot be dropped while the routine is there.
-        const QList<AliasType> &types = set_.database.types;
-        for (qsizetype i = 0; i < types.size(); ++i)
-            if (declaresType(module.definition, types[i].name))
-                m.needs << typeKeys_[i];
+        m.needs << typesDeclaredIn(module.definition);
         add(std::move(m));
     }
 

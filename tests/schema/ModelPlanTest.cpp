@@ -382,12 +382,15 @@ TEST(ModelPlan, NewTablesTakeTheirPartsAlongWhenWhatTheyNeedIsThere)
 TEST(ModelPlan, ChangedAliasTypeTakesItsColumnsOffAndBackAndItsRoutinesAround)
 {
     // Phone grows from nvarchar(20) to nvarchar(30); a column of it has an index, a procedure
-    // takes a parameter of it, and a view merely reads the column.
+    // takes a parameter of it, a check of another table converts to it, and a view merely
+    // reads the column.
     auto with = [](int bytes) {
         Database db = shop();
         db.types[0].base.maxLength = bytes;
         db.tables[0].columns[1].type.maxLength = bytes;
         db.tables[0].indexes << key(QStringLiteral("IX_Customers_Tel"), IndexRole::Index, {QStringLiteral("Tel")}, false);
+        db.tables[1].checks << Check{QStringLiteral("CK_Orders_Tel"), QStringLiteral("(CONVERT([dbo].[Phone],[Id])<>N'')"),
+                                     false, false, false};
         db.modules << module(QStringLiteral("FindByTel"), ModuleKind::Procedure,
                              QStringLiteral("CREATE PROC FindByTel @tel AS [dbo].[Phone] AS SELECT Id FROM Customers WHERE Tel = @tel"))
                    << module(QStringLiteral("Phones"), ModuleKind::View,
@@ -407,8 +410,10 @@ TEST(ModelPlan, ChangedAliasTypeTakesItsColumnsOffAndBackAndItsRoutinesAround)
     EXPECT_LT(at("CREATE TYPE [dbo].[Phone] FROM nvarchar(30)"), at("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Tel] [Phone] NULL"));
     EXPECT_LT(at("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Tel] [Phone] NULL"), at("CREATE NONCLUSTERED INDEX [IX_Customers_Tel]"));
     EXPECT_LT(at("CREATE TYPE [dbo].[Phone] FROM nvarchar(30)"), at("CREATE PROC FindByTel"));
+    EXPECT_LT(at("ALTER TABLE [dbo].[Orders] DROP CONSTRAINT [CK_Orders_Tel]"), at("DROP TYPE [dbo].[Phone]"));
+    EXPECT_LT(at("CREATE TYPE [dbo].[Phone] FROM nvarchar(30)"), at("ALTER TABLE [dbo].[Orders] WITH CHECK ADD CONSTRAINT [CK_Orders_Tel]"));
     // Nothing else is touched: the view's column alias is only a name.
-    EXPECT_EQ(s.size(), 8) << s.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(s.size(), 10) << s.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(plan.unordered.isEmpty());
     // Whether values fit is judged on the base types, as the type was and as it will be.
     ASSERT_EQ(plan.valueLosses.size(), 1);
