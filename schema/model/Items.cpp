@@ -102,6 +102,29 @@ ItemKind indexItemKind(IndexRole role)
     return ItemKind::Index;
 }
 
+// Whether the text declares something of the type: "@p Phone", "@p AS [dbo].[Phone]",
+// "RETURNS Phone", "CAST(x AS Phone)", "CONVERT(Phone, x)". A routine that does holds the
+// type: DROP TYPE fails while it is there.
+bool declaresType(const QString &definition, const QString &type)
+{
+    if (!definition.contains(type, Qt::CaseInsensitive))
+        return false;
+    static thread_local QHash<QString, QRegularExpression> patterns;
+    auto it = patterns.find(type);
+    if (it == patterns.end()) {
+        const QString named =
+            QStringLiteral("(?:(?:\\[dbo\\]|dbo)\\s*\\.\\s*)?(?:\\[%1\\]|%2(?![\\w@#$]))")
+                .arg(QRegularExpression::escape(QString(type).replace(QLatin1String("]"), QLatin1String("]]"))),
+                     QRegularExpression::escape(type));
+        const QString pattern = QStringLiteral("(?:@[\\w@#$]+\\s+(?:as\\s+)?|\\breturns\\s+)%1"
+                                               "|\\bas\\s+%1\\s*\\)|\\bconvert\\s*\\(\\s*%1\\s*,")
+                                    .arg(named);
+        it = patterns.insert(type, QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption
+                                                                   | QRegularExpression::UseUnicodePropertiesOption));
+    }
+    return it->match(definition).hasMatch();
+}
+
 class Builder {
 public:
     explicit Builder(const Database &db)
@@ -176,6 +199,18 @@ private:
             if (sameName(types[i].name, type.name))
                 return typeKeys_[i];
         return {};
+    }
+
+    // The alias types a check or a routine converts to or declares something of: it holds them,
+    // a type cannot be dropped while it is there.
+    QStringList typesDeclaredIn(const QString &definition) const
+    {
+        QStringList out;
+        const QList<AliasType> &types = set_.database.types;
+        for (qsizetype i = 0; i < types.size(); ++i)
+            if (declaresType(definition, types[i].name))
+                out << typeKeys_[i];
+        return out;
     }
 
     // The key of a column of the table at that position, shared with the column's own item.
@@ -295,6 +330,7 @@ private:
         c.needs << tk;
         for (const QString &named : columnsNamedIn(check.definition, table))
             c.needs << columnNeed(at, tk, named);
+        c.needs << typesDeclaredIn(check.definition);
         add(std::move(c));
     }
 
@@ -365,6 +401,7 @@ private:
             else if (const Module *other = modules_.value(moduleKey(refSchema, refName)); other && other != &module)
                 m.needs << moduleKey(refSchema, refName);
         }
+        m.needs << typesDeclaredIn(module.definition);
         add(std::move(m));
     }
 

@@ -1,6 +1,7 @@
 #include "schema/model/Plan.h"
 
 #include "schema/model/Rebuild.h"
+#include "schema/model/Render.h"
 
 #include <QHash>
 
@@ -23,6 +24,21 @@ QString defaultsColumn(const Item &item)
     QString key = item.key;
     const qsizetype at = key.lastIndexOf(QLatin1String("|df|"));
     return key.replace(at, 4, QLatin1String("|col|"));
+}
+
+bool isTypeKey(const QString &key)
+{
+    return key.startsWith(QLatin1String("type|"));
+}
+
+// An alias type's base type with its size, as that side defines the type; a system type as it is.
+TypeRef baseOf(const ItemSet &side, const TypeRef &type)
+{
+    if (type.alias)
+        for (const AliasType &t : side.database.types)
+            if (sameName(t.name, type.name))
+                return t.base;
+    return type;
 }
 
 int kindRank(ItemKind kind)
@@ -91,8 +107,16 @@ public:
             it = item && rebuilds_.contains(item->tableKey) ? alters_.erase(it) : std::next(it);
         }
         for (bool changed = true; changed;) {
-            changed = dropDependents();
+            changed = moveOffDroppedTypes();
+            changed = dropDependents() || changed;
             changed = createPrerequisites() || changed;
+        }
+        // A column that was only moved off its type goes back to it, as the target had it,
+        // once the type is there again; a changed or rebuilt column gets the sample's anyway.
+        for (auto it = offs_.cbegin(); it != offs_.cend(); ++it) {
+            const Item *item = t_.find(it.key());
+            if (creates_.contains(it.value()) && !alters_.contains(it.key()) && !rebuilds_.contains(item->tableKey))
+                backs_.insert(it.key());
         }
     }
 
@@ -155,7 +179,32 @@ private:
                 drops_.insert(child);
     }
 
-    bool changing(const QString &key) const { return drops_.contains(key) || alters_.contains(key); }
+    bool changing(const QString &key) const
+    {
+        return drops_.contains(key) || alters_.contains(key) || offs_.contains(key);
+    }
+
+    // An alias type cannot be dropped while a column is of it: the columns that stay (also
+    // those of a table about to be rebuilt, which still holds its rows) are first changed to
+    // the type's base type, which keeps every value.
+    bool moveOffDroppedTypes()
+    {
+        bool changed = false;
+        for (const Item &y : t_.items) {
+            if (y.kind != ItemKind::Column || offs_.contains(y.key))
+                continue;
+            if (drops_.contains(y.tableKey) ? !rebuilds_.contains(y.tableKey) : drops_.contains(y.key))
+                continue;
+            for (const QString &n : y.needs)
+                if (isTypeKey(n) && drops_.contains(n)) {
+                    offs_.insert(y.key, n);
+                    offTypes_[y.tableKey].insert(n);
+                    changed = true;
+                    break;
+                }
+        }
+        return changed;
+    }
 
     // Whether a target object must go before the others' drops and changes run.
     bool standsInTheWay(const Item &y) const
@@ -166,7 +215,8 @@ private:
         for (const QString &n : y.needs) {
             if (!changing(n))
                 continue;
-            if (!survives)
+            // A type is held by every routine that declares something of it.
+            if (!survives || isTypeKey(n))
                 return true;
         }
         if (!y.schemaBound)
@@ -181,6 +231,11 @@ private:
             if (n.startsWith(QLatin1String("table|")))
                 for (const QString &k : drops_)
                     if (k.startsWith(n + QLatin1String("|col|")))
+                        return true;
+        for (const QString &n : y.needs)
+            if (n.startsWith(QLatin1String("table|")))
+                for (auto it = offs_.cbegin(); it != offs_.cend(); ++it)
+                    if (it.key().startsWith(n + QLatin1String("|col|")))
                         return true;
         return false;
     }
@@ -236,7 +291,23 @@ private:
     // to one another can be dropped in any order.
     bool implicit(const Item &y) const
     {
-        return !y.tableKey.isEmpty() && y.kind != ItemKind::ForeignKey && drops_.contains(y.tableKey);
+        if (y.tableKey.isEmpty() || y.kind == ItemKind::ForeignKey || !drops_.contains(y.tableKey))
+            return false;
+        // A rebuilt table's column moved off its type: what stands on the column goes first.
+        if (rebuilds_.contains(y.tableKey) && y.kind != ItemKind::Column)
+            for (const QString &n : y.needs)
+                if (offs_.contains(n))
+                    return false;
+        return true;
+    }
+
+    // Whether the item still holds what it needs when its drop, change or rebuild runs: a
+    // column moved off its type (or a table whose columns were) no longer holds the type.
+    bool holds(const Item &item, const QString &need) const
+    {
+        if (!isTypeKey(need))
+            return true;
+        return offs_.value(item.key) != need && !offTypes_.value(item.key).contains(need);
     }
 
     const ItemSet &s_;
@@ -244,33 +315,45 @@ private:
     QSet<QString> drops_, alters_, creates_;
     QStringList unchecked_;  // creations whose needs are still to be looked at
     QSet<QString> rebuilds_;  // tables copied into a new one: their drop runs with their creation
+    QHash<QString, QString> offs_;  // target columns moved off a dropped type -> the type's key
+    QHash<QString, QSet<QString>> offTypes_;  // a table's key -> the types its columns were moved off
+    QSet<QString> backs_;  // columns set back to their type when it is created again
     QHash<QString, QStringList> sampleParts_, targetParts_;  // a table's key -> its parts' keys
 };
+
+// A column's move off its alias type and back to it are changes of the target's column.
+enum class Move { None, Off, Back };
 
 struct Node {
     StepAction action;
     QString key;
-    const Item *item;  // the target's for a drop, the sample's otherwise
+    const Item *item;  // the target's for a drop, a move off or back, the sample's otherwise
+    Move move = Move::None;
 };
 
 SyncPlan Planner::order() const
 {
     QList<Node> nodes;
-    QHash<QString, int> dropAt, alterAt, createAt;
-    auto addNodes = [&](const QSet<QString> &keys, StepAction action, const ItemSet &side, QHash<QString, int> &at) {
+    QHash<QString, int> dropAt, alterAt, createAt, offAt, backAt;
+    auto addNodes = [&](const auto &keys, StepAction action, const ItemSet &side, QHash<QString, int> &at,
+                        Move move = Move::None) {
         for (const Item &item : side.items)
             if (keys.contains(item.key)) {
                 at.insert(item.key, int(nodes.size()));
-                nodes.append({action, item.key, &item});
+                nodes.append({action, item.key, &item, move});
             }
     };
-    nodes.reserve(drops_.size() + alters_.size() + creates_.size());
+    nodes.reserve(drops_.size() + alters_.size() + creates_.size() + offs_.size() + backs_.size());
     for (auto [at, keys] : {std::pair{&dropAt, &drops_}, {&alterAt, &alters_}, {&createAt, &creates_}})
         if (!keys->isEmpty())  // an empty hash that was never sized answers without hashing
             at->reserve(keys->size());
     addNodes(drops_, StepAction::Drop, t_, dropAt);
     addNodes(alters_, StepAction::Alter, s_, alterAt);
     addNodes(creates_, StepAction::Create, s_, createAt);
+    if (!offs_.isEmpty()) {
+        addNodes(offs_, StepAction::Alter, t_, offAt, Move::Off);
+        addNodes(backs_, StepAction::Alter, t_, backAt, Move::Back);
+    }
 
     QList<QList<int>> after(nodes.size());  // edges: node -> nodes that must wait for it
     QList<QList<int>> before(nodes.size());  // the same edges from the other end
@@ -289,10 +372,12 @@ SyncPlan Planner::order() const
         switch (n.action) {
         case StepAction::Drop: {
             for (const QString &need : n.item->needs) {
-                if (const int d = nodeOf(dropAt, need); d >= 0)
+                if (const int d = nodeOf(dropAt, need); d >= 0 && holds(*n.item, need))
                     edge(i, d);
                 if (const int a = nodeOf(alterAt, need); a >= 0)
                     edge(i, a);
+                if (const int o = nodeOf(offAt, need); o >= 0)
+                    edge(i, o);
             }
             const int c = nodeOf(createAt, n.key);
             if (c >= 0)
@@ -300,17 +385,30 @@ SyncPlan Planner::order() const
             // A rebuilt table goes only when its copy is made: what it needs stays until then.
             if (c >= 0 && rebuilds_.contains(n.key))
                 for (const QString &need : n.item->needs)
-                    if (const int d = nodeOf(dropAt, need); d >= 0)
+                    if (const int d = nodeOf(dropAt, need); d >= 0 && holds(*n.item, need))
                         edge(c, d);
             break;
         }
         case StepAction::Alter:
+            if (n.move == Move::Off) {
+                if (const int d = nodeOf(dropAt, offs_.value(n.key)); d >= 0)
+                    edge(i, d);
+                break;
+            }
+            if (n.move == Move::Back) {
+                edge(nodeOf(offAt, n.key), i);
+                if (const int c = nodeOf(createAt, offs_.value(n.key)); c >= 0)
+                    edge(c, i);
+                break;
+            }
             for (const QString &need : n.item->needs)
                 if (const int c = nodeOf(createAt, need); c >= 0)
                     edge(c, i);
+            if (const int o = nodeOf(offAt, n.key); o >= 0)
+                edge(o, i);
             if (const Item *old = t_.find(n.key))
                 for (const QString &need : old->needs)
-                    if (const int d = nodeOf(dropAt, need); d >= 0)
+                    if (const int d = nodeOf(dropAt, need); d >= 0 && holds(*old, need))
                         edge(i, d);
             break;
         case StepAction::Create:
@@ -319,6 +417,8 @@ SyncPlan Planner::order() const
                     edge(c, i);
                 if (const int a = nodeOf(alterAt, need); a >= 0)
                     edge(a, i);
+                if (const int b = nodeOf(backAt, need); b >= 0)
+                    edge(b, i);
             }
             break;
         }
@@ -397,7 +497,13 @@ SyncPlan Planner::order() const
         if (waiting[i] > 0)
             plan.unordered << n.item->name;
         QStringList statements;
-        if (rebuilds_.contains(n.key)) {
+        if (n.move != Move::None) {
+            const Table &table = *t_.table(n.item->tableKey);
+            Column column = table.columns[n.item->part];
+            if (n.move == Move::Off)
+                column.type = baseOf(t_, column.type);
+            statements << alterColumn(table, column);
+        } else if (rebuilds_.contains(n.key)) {
             if (n.action == StepAction::Create)
                 statements = rebuildCore(*t_.table(n.key), *s_.table(n.key));
         } else if (n.action == StepAction::Drop && !implicit(*n.item))
@@ -440,8 +546,8 @@ QList<ValueLoss> Planner::valueLosses() const
                     continue;
                 if (!w || !w->computed.isEmpty())
                     out.append({What::DropColumn, y.schema, y.name, c.name, c.type, {}});
-                else if (!sameType(c.type, w->type))
-                    out.append({What::ChangeType, y.schema, y.name, c.name, c.type, w->type});
+                else if (const TypeRef from = baseOf(t_, c.type), to = baseOf(s_, w->type); !sameType(from, to))
+                    out.append({What::ChangeType, y.schema, y.name, c.name, from, to});
             }
         } else if (y.kind == ItemKind::Table && drops_.contains(y.key)) {
             out.append({What::DropTable, y.schema, y.name, {}, {}, {}});
@@ -454,8 +560,12 @@ QList<ValueLoss> Planner::valueLosses() const
             const Column *from = columnOf(t_, y);
             const Item *sample = s_.find(y.key);
             const Column *to = sample ? columnOf(s_, *sample) : nullptr;
-            out.append({What::ChangeType, y.schema, y.table, y.name, from ? from->type : TypeRef{},
-                        to ? to->type : TypeRef{}});
+            out.append({What::ChangeType, y.schema, y.table, y.name, from ? baseOf(t_, from->type) : TypeRef{},
+                        to ? baseOf(s_, to->type) : TypeRef{}});
+        } else if (y.kind == ItemKind::Column && backs_.contains(y.key)) {
+            // Back to its type as the sample now defines it.
+            const TypeRef type = columnOf(t_, y)->type;
+            out.append({What::ChangeType, y.schema, y.table, y.name, baseOf(t_, type), baseOf(s_, type)});
         }
     }
     return out;

@@ -378,3 +378,61 @@ TEST(ModelPlan, NewTablesTakeTheirPartsAlongWhenWhatTheyNeedIsThere)
     // Every statement still comes once.
     EXPECT_EQ(steps.size(), statements(sample, target).size());
 }
+
+TEST(ModelPlan, ChangedAliasTypeTakesItsColumnsOffAndBackAndItsRoutinesAround)
+{
+    // Phone grows from nvarchar(20) to nvarchar(30); a column of it has an index, a procedure
+    // takes a parameter of it, a check of another table converts to it, and a view merely
+    // reads the column.
+    auto with = [](int bytes) {
+        Database db = shop();
+        db.types[0].base.maxLength = bytes;
+        db.tables[0].columns[1].type.maxLength = bytes;
+        db.tables[0].indexes << key(QStringLiteral("IX_Customers_Tel"), IndexRole::Index, {QStringLiteral("Tel")}, false);
+        db.tables[1].checks << Check{QStringLiteral("CK_Orders_Tel"), QStringLiteral("(CONVERT([dbo].[Phone],[Id])<>N'')"),
+                                     false, false, false};
+        db.modules << module(QStringLiteral("FindByTel"), ModuleKind::Procedure,
+                             QStringLiteral("CREATE PROC FindByTel @tel AS [dbo].[Phone] AS SELECT Id FROM Customers WHERE Tel = @tel"))
+                   << module(QStringLiteral("Phones"), ModuleKind::View,
+                             QStringLiteral("CREATE VIEW Phones AS SELECT Tel AS Phone FROM dbo.Customers"),
+                             {QStringLiteral("dbo.Customers")});
+        return db;
+    };
+    const SyncPlan plan = planSync(itemsOf(with(60)), itemsOf(with(40)));
+    QStringList s;
+    for (const PlanStep &step : plan.steps)
+        s << step.statement;
+    const auto at = [&](const char *start) { return position(s, QString::fromUtf8(start)); };
+    EXPECT_LT(at("DROP INDEX [IX_Customers_Tel]"), at("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Tel] nvarchar(20) NULL"));
+    EXPECT_LT(at("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Tel] nvarchar(20) NULL"), at("DROP TYPE [dbo].[Phone]"));
+    EXPECT_LT(at("DROP PROCEDURE [dbo].[FindByTel]"), at("DROP TYPE [dbo].[Phone]"));
+    EXPECT_LT(at("DROP TYPE [dbo].[Phone]"), at("CREATE TYPE [dbo].[Phone] FROM nvarchar(30)"));
+    EXPECT_LT(at("CREATE TYPE [dbo].[Phone] FROM nvarchar(30)"), at("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Tel] [Phone] NULL"));
+    EXPECT_LT(at("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Tel] [Phone] NULL"), at("CREATE NONCLUSTERED INDEX [IX_Customers_Tel]"));
+    EXPECT_LT(at("CREATE TYPE [dbo].[Phone] FROM nvarchar(30)"), at("CREATE PROC FindByTel"));
+    EXPECT_LT(at("ALTER TABLE [dbo].[Orders] DROP CONSTRAINT [CK_Orders_Tel]"), at("DROP TYPE [dbo].[Phone]"));
+    EXPECT_LT(at("CREATE TYPE [dbo].[Phone] FROM nvarchar(30)"), at("ALTER TABLE [dbo].[Orders] WITH CHECK ADD CONSTRAINT [CK_Orders_Tel]"));
+    // Nothing else is touched: the view's column alias is only a name.
+    EXPECT_EQ(s.size(), 10) << s.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(plan.unordered.isEmpty());
+    // Whether values fit is judged on the base types, as the type was and as it will be.
+    ASSERT_EQ(plan.valueLosses.size(), 1);
+    EXPECT_EQ(plan.valueLosses[0].from, (TypeRef{QStringLiteral("nvarchar"), false, 40, 0, 0}));
+    EXPECT_EQ(plan.valueLosses[0].to, (TypeRef{QStringLiteral("nvarchar"), false, 60, 0, 0}));
+
+    // The table of the column is rebuilt at the same time: its column leaves the old type
+    // before the type goes, and the new table is made after the type is back.
+    Database target = with(40);
+    target.tables[0].columns[0].identity = false;
+    const SyncPlan rebuilt = planSync(itemsOf(with(60)), itemsOf(target));
+    QStringList r;
+    for (const PlanStep &step : rebuilt.steps)
+        r << step.statement;
+    EXPECT_TRUE(rebuilt.unordered.isEmpty()) << r.join(QLatin1Char('\n')).toStdString();
+    EXPECT_LT(position(r, QStringLiteral("DROP INDEX [IX_Customers_Tel]")),
+              position(r, QStringLiteral("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Tel] nvarchar(20) NULL")));
+    EXPECT_LT(position(r, QStringLiteral("ALTER TABLE [dbo].[Customers] ALTER COLUMN [Tel] nvarchar(20) NULL")),
+              position(r, QStringLiteral("DROP TYPE [dbo].[Phone]")));
+    EXPECT_LT(position(r, QStringLiteral("CREATE TYPE [dbo].[Phone]")), position(r, QStringLiteral("CREATE TABLE [dbo].[tmp_dbsync_Customers]")));
+    EXPECT_TRUE(r.filter(QStringLiteral("ALTER COLUMN [Tel] [Phone]")).isEmpty());
+}
