@@ -103,8 +103,9 @@ ItemKind indexItemKind(IndexRole role)
 }
 
 // Whether the text declares something of the type: "@p Phone", "@p AS [dbo].[Phone]",
-// "RETURNS Phone", "CAST(x AS Phone)", "CONVERT(Phone, x)". A routine that does holds the
-// type: DROP TYPE fails while it is there.
+// "RETURNS Phone", a column of a table variable "(Id int, Tel Phone", "CAST(x AS Phone)",
+// "CONVERT(Phone, x)". A routine that does holds the type: DROP TYPE fails while it is there.
+// A select list's "a, b Phone" matches too: the routine is only dropped and made again.
 bool declaresType(const QString &definition, const QString &type)
 {
     if (!definition.contains(type, Qt::CaseInsensitive))
@@ -117,7 +118,8 @@ bool declaresType(const QString &definition, const QString &type)
                 .arg(QRegularExpression::escape(QString(type).replace(QLatin1String("]"), QLatin1String("]]"))),
                      QRegularExpression::escape(type));
         const QString pattern = QStringLiteral("(?:@[\\w@#$]+\\s+(?:as\\s+)?|\\breturns\\s+)%1"
-                                               "|\\bas\\s+%1\\s*\\)|\\bconvert\\s*\\(\\s*%1\\s*,")
+                                               "|\\bas\\s+%1\\s*\\)|\\bconvert\\s*\\(\\s*%1\\s*,"
+                                               "|[(,]\\s*(?:\\[(?:[^\\]]|\\]\\])+\\]|[\\w#$]+)\\s+%1(?!\\s*\\.)")
                                     .arg(named);
         it = patterns.insert(type, QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption
                                                                    | QRegularExpression::UseUnicodePropertiesOption));
