@@ -393,7 +393,7 @@ TEST(ModelPlan, ChangedAliasTypeTakesItsColumnsOffAndBackAndItsRoutinesAround)
                                      false, false, false};
         db.modules << module(QStringLiteral("FindByTel"), ModuleKind::Procedure,
                              QStringLiteral("CREATE PROC FindByTel @tel AS [dbo].[Phone] AS SELECT Id FROM Customers WHERE Tel = @tel"))
-                   << module(QStringLiteral("Recent"), ModuleKind::Function,
+                   << module(QStringLiteral("Recent"), ModuleKind::TableFunction,
                              QStringLiteral("CREATE FUNCTION Recent() RETURNS @t TABLE ([Id] int, [The Tel] Phone NULL) AS BEGIN RETURN END"))
                    << module(QStringLiteral("Phones"), ModuleKind::View,
                              QStringLiteral("CREATE VIEW Phones AS SELECT Tel AS Phone FROM dbo.Customers"),
