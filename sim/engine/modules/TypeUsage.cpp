@@ -136,8 +136,9 @@ std::optional<std::string> typeUsedBy(const Catalog &cat, std::int64_t xusertype
     st.bind(1, dbk).bind(2, xusertype);
     std::optional<std::pair<std::int64_t, std::string>> first;
     if (st.step()) first.emplace(st.intAt(0), st.textAt(1));
-    StoreStmt modules(cat.store().raw(), "SELECT o.id, o.name, m.definition FROM cat_sql_modules m JOIN cat_sysobjects o "
-                                         "ON o.dbk = m.dbk AND o.id = m.object_id WHERE m.dbk = ? ORDER BY o.id");
+    StoreStmt modules(cat.store().raw(), "SELECT o.id, o.name, m.definition FROM cat_sql_modules m JOIN "
+                                         "cat_sysobjects o ON o.dbk = m.dbk AND o.id = m.object_id WHERE m.dbk = ? "
+                                         "ORDER BY o.id");
     modules.bind(1, dbk);
     while (modules.step()) {
         if (first && modules.intAt(0) > first->first) break;

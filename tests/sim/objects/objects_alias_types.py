@@ -19,8 +19,8 @@ def start():
     client.ok("create type Code from varchar(10) not null")
     # Code as a column, alias, variable and string name: none of these use the type.
     client.ok("create table Items (ItemID int not null, Code int)")
-    client.ok("create procedure Harmless @Code int as declare @Code2 int, @c cursor; "
-              "select Code, 'Code' as Code, cast(1 as int) as Code from Items; select @Code as Code; select @Code2 Code")
+    client.ok("create procedure Harmless @Code int as declare @Code2 int, @c cursor; select Code, 'Code' as Code, "
+              "cast(1 as int) as Code from Items; select @Code as Code; select @Code2 Code")
     client.ok("create function dbo.Harmless2() returns @t table (Code int, Twice as Code * 2) as begin "
               "declare @a int = 1, @b varchar(10) select @a as Code; return end")
     return sim, client
@@ -81,8 +81,8 @@ def columns(c):
     return (c.ok("select c.name, c.system_type_id, t.name, c.max_length, cast(c.is_nullable as int) "
                  "from sys.columns c join sys.types t on t.user_type_id = c.user_type_id "
                  "where c.object_id = object_id('Parts') order by c.column_id"),
-            c.ok("select c.name, c.xtype, t.name, c.length from syscolumns c join systypes t on t.xusertype = c.xusertype "
-                 "where c.id = object_id('Parts') order by c.colid"))
+            c.ok("select c.name, c.xtype, t.name, c.length from syscolumns c "
+                 "join systypes t on t.xusertype = c.xusertype where c.id = object_id('Parts') order by c.colid"))
 
 
 def test_column_moves_off_an_alias_type_and_back_in_one_transaction():
