@@ -1,6 +1,7 @@
 #include "sim/engine/constraints/CheckText.h"
 
 #include "sim/engine/core/Internal.h"
+#include "sim/engine/types/AliasTypes.h"
 
 #include <algorithm>
 
@@ -266,6 +267,9 @@ private:
     std::string typeName()
     {
         if (!peek().isName()) syntaxError(peek());
+        // DROP TYPE does not look into checks, so none may convert to an alias type.
+        if (peek(1).is(Tok::Dot) || (!findSystemType(lower(peek().text)) && findAliasType(peek().text)))
+            notSupported("CAST or CONVERT to an alias type in a CHECK constraint");
         std::string type = "[" + lower(peek().text) + "]";
         ++i_;
         if (peek().is(Tok::LParen)) {

@@ -25,6 +25,11 @@ void recordModule(Exec &x, Catalog &cat, const std::string &name);
 void recordParameters(Exec &x, Catalog &cat, std::int64_t id, const std::string &xtype, std::size_t body);
 std::string parametersView(std::int64_t dbk);
 
+// The first object (by id) that uses the alias type: a column, a parameter or return type, or a
+// module body that declares a variable or a table column of it or converts to it.
+std::optional<std::string> typeUsedBy(const Catalog &cat, std::int64_t xusertype, const std::string &typeName);
+bool moduleUsesType(const std::string &definition, std::string_view typeName);
+
 // The schema-bound objects that read the column (names, for 5074).
 std::vector<std::string> schemaBoundDependents(const Catalog &cat, std::int64_t tableId, std::int64_t colid);
 // 3729 when a schema-bound object references the object; statement as "DROP TABLE".

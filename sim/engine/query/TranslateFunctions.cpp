@@ -3,6 +3,7 @@
 
 #include "sim/engine/functions/SqlFunctions.h"
 #include "sim/engine/modules/Modules.h"
+#include "sim/engine/types/AliasTypes.h"
 
 namespace sqlsim {
 
@@ -189,13 +190,15 @@ std::string Translator::function(std::size_t &i)
             if (as >= close || !t_[as + 1].isName())
                 syntaxError(t_[as < close ? as : close]);
             typeAt = as + 1;
+            if (t_[typeAt + 1].is(Tok::Dot) && iequals(t_[typeAt].text, "dbo")) typeAt += 2;
             valueBegin = open + 1;
             valueEnd = as;
         } else {
             if (!t_[open + 1].isName() || close <= open + 2)
                 syntaxError(t_[open + 1]);
             typeAt = open + 1;
-            std::size_t comma = open + 2;
+            if (t_[typeAt + 1].is(Tok::Dot) && iequals(t_[typeAt].text, "dbo")) typeAt += 2;
+            std::size_t comma = typeAt + 1;
             if (t_[comma].is(Tok::LParen))
                 comma = matchParen(comma) + 1;
             if (!t_[comma].is(Tok::Comma))
@@ -215,11 +218,22 @@ std::string Translator::function(std::size_t &i)
             syntaxError(t_[valueBegin]);
         std::string type = lower(t_[typeAt].text);
         if (type == "sysname") type = "nvarchar";
+        // Length (30 when not given, as CAST and CONVERT default), precision and scale.
+        int length = 30, precision = 18, scale = 0;
+        if (!findSystemType(type)) {
+            // An alias type of the current database converts as its base type.
+            const Database db = *x_.session.instance().findDatabase(x_.session.currentDatabase());
+            AliasTypeScope aliasTypes(x_.session.store(), db);
+            if (const auto alias = findAliasType(t_[typeAt].text)) {
+                type = alias->type->name;
+                length = alias->length == -1 || !alias->type->unicode ? alias->length : alias->length / 2;
+                precision = alias->xprec;
+                scale = alias->xscale;
+            }
+        }
         const std::string value = expr(valueBegin, valueEnd);
         if (!convertedType(type))
             return "CAST(" + value + " AS " + castType(type) + ")";
-        // Length (30 when not given, as CAST and CONVERT default), precision and scale.
-        int length = 30, precision = 18, scale = 0;
         if (t_[typeAt + 1].is(Tok::LParen)) {
             const Token &a = t_[typeAt + 2];
             if (a.kw("max")) length = -1;

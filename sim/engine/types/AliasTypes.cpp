@@ -1,6 +1,7 @@
 #include "sim/engine/types/AliasTypes.h"
 
 #include "sim/engine/catalog/Catalog.h"
+#include "sim/engine/modules/Modules.h"
 
 namespace sqlsim {
 
@@ -142,12 +143,9 @@ void dropAliasType(Exec &x)
         throw SqlError(218, "Could not find the type '" + name.name +
                                 "'. Either it does not exist or you do not have the necessary permission.", 16);
     }
-    StoreStmt st(store.raw(), "SELECT o.name FROM cat_syscolumns c JOIN cat_sysobjects o ON o.dbk = c.dbk AND "
-                              "o.id = c.id WHERE c.dbk = ? AND c.xusertype = ? ORDER BY o.id");
-    st.bind(1, db.dbk).bind(2, id);
-    if (st.step())
-        throw SqlError(3732, "Cannot drop type '" + name.name + "' because it is being referenced by object '" +
-                                 st.textAt(0) + "'. There may be other objects that reference this type.", 16);
+    if (const auto user = typeUsedBy(Catalog(store, db), id, name.name))
+        throw SqlError(3732, "Cannot drop type '" + name.name + "' because it is being referenced by object '" + *user +
+                                 "'. There may be other objects that reference this type.", 16);
     store.run("DELETE FROM cat_alias_types WHERE dbk = ? AND xusertype = ?", {db.dbk, id});
     txn.commit();
     x.done();

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "sim/engine/modules/BodyScan.h"
+#include "sim/engine/modules/Modules.h"
 
 namespace sqlsim::test {
 namespace {
@@ -54,6 +55,30 @@ TEST(BodyScan, FindsTheBodyAndSchemaBinding)
     EXPECT_TRUE(schemaBound(t, 2, body));
     const auto v = tokenize("create view v as select schemabinding from T");
     EXPECT_FALSE(schemaBound(v, 2, bodyStart(v, 2)));
+}
+
+// DROP TYPE's look into bodies: a variable, a table variable's or returned table's column, or a
+// CAST/CONVERT target of the type uses it; the same name as a column, alias, variable or string does not.
+TEST(BodyScan, SeesWhereABodyUsesAnAliasType)
+{
+    const char *const users[] = {
+        "create proc p as declare @a int = (select count(*) from T), @b as [dbo].[code]; select 1",
+        "create proc p as declare @a int = 1, @b varchar(10) = 'x'\n, @c Code select 1",
+        "create view v as select cast(a + (1) as Code) as c from T",
+        "create view v as select try_convert(dbo.Code, a, 1) from T",
+        "create proc p as select 'it''s",  // a body the lexer cannot read: treated as a user
+    };
+    for (const char *sql : users)
+        EXPECT_TRUE(moduleUsesType(sql, "Code")) << sql;
+    const char *const others[] = {
+        "create proc p @Code int as declare @Code2 int, @c cursor for select Code from T; select @Code as Code",
+        "create proc p as declare @a int = 1 select @b, @a Code, 'Code', cast(a as int) as Code from Code",
+        "create function f() returns @t table (Code int, x as Code + 1, primary key (Code)) as begin return end",
+        "create view v as select cast((select a as Code from T) as int) as b, convert(int, Code) from T",
+        "create proc p as declare @a other.Code, @b Code.x",
+    };
+    for (const char *sql : others)
+        EXPECT_FALSE(moduleUsesType(sql, "Code")) << sql;
 }
 
 }  // namespace
