@@ -47,6 +47,28 @@ void AdoQuery::openAllTogether(const QList<AdoQuery *> &queries)
     openEach(queries, true);
 }
 
+void AdoQuery::visitAllTogether(const QList<Visit> &queries)
+{
+    std::vector<StatementRun> runs;
+    for (const auto &[query, visitor] : queries) {
+        runs.push_back({&usable(query->m_connection), query->m_commandTimeout,
+                        [visitor, text = query->sqlText()](odbc::Statement &statement) {
+                            statement.execute(text);
+                            bool rows = false;
+                            do {
+                                if (statement.currentHasColumns()) {
+                                    statement.visitCurrent(*visitor);
+                                    rows = true;
+                                }
+                            } while (statement.nextResult());
+                            if (!rows)
+                                throw DbError(QStringLiteral("CommandText does not return a result set"));
+                        }});
+    }
+    if (!runs.empty())
+        runStatementsTogether(std::move(runs), OperationKind::Query);
+}
+
 void AdoQuery::openEach(const QList<AdoQuery *> &queries, bool all)
 {
     std::vector<StatementRun> runs;

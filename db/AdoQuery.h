@@ -4,11 +4,15 @@
 // reached by bookmark (the row's position).
 
 #include "db/ResultSet.h"
+#include "db/RowVisitor.h"
 
 #include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QVariant>
+
+#include <memory>
+#include <utility>
 
 namespace dbsync {
 
@@ -42,6 +46,11 @@ public:
     // too; results without columns are passed over): several queries in one round trip.
     void openAll();
     static void openAllTogether(const QList<AdoQuery *> &queries);
+    // As openAllTogether(), but every row set's rows go to the query's visitor as they are
+    // fetched, on the thread fetching them, and none is kept: the queries stay closed. The
+    // work shares the visitors, as it may outlive a cancelled wait.
+    using Visit = std::pair<AdoQuery *, std::shared_ptr<RowVisitor>>;
+    static void visitAllTogether(const QList<Visit> &queries);
     // Opens on a result the tool made itself (a comparison joined from two servers' answers)
     // as if the text had returned it; the text is kept but not run.
     void openOn(ResultSet result);

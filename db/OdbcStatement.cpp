@@ -169,6 +169,7 @@ public:
         bool unboundSeen = false;
         SQLLEN rowBytes = 0;
         m_bound.assign(columns.size(), -1);
+        m_pieces.resize(columns.size());
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const ColumnInfo &c = columns[i];
             BoundColumn b;
@@ -212,8 +213,8 @@ public:
     BlockFetch(const BlockFetch &) = delete;
     BlockFetch &operator=(const BlockFetch &) = delete;
 
-    // Fetches the next block into result; false at the end of the rows.
-    bool next(ResultSet &result)
+    // Fetches the next block and hands its rows to visitor; false at the end of the rows.
+    bool next(RowVisitor &visitor)
     {
         m_fetched = 0;
         const SQLRETURN rc = SQLFetch(m_stmt);
@@ -221,14 +222,11 @@ public:
             return false;
         check(rc, SQL_HANDLE_STMT, m_stmt, "SQLFetch");
         for (SQLULEN r = 0; r < m_fetched; ++r) {
-            QVariant *row = result.appendNullRow();
-            for (std::size_t i = 0; i < m_columns.size(); ++i) {
-                if (m_bound[i] >= 0)
-                    row[i] = boundValue(m_boundColumns[std::size_t(m_bound[i])], r, m_columns[i]);
-            }
+            m_row = r;
             // Read in pieces after the bound values, in column order.
             for (std::size_t i : m_unbound)
-                row[i] = readValue(m_stmt, SQLUSMALLINT(i + 1), m_columns[i]);
+                m_pieces[i] = readValue(m_stmt, SQLUSMALLINT(i + 1), m_columns[i]);
+            visitor.row(m_rowView);
         }
         return true;
     }
@@ -239,28 +237,96 @@ private:
         check(SQLSetStmtAttr(m_stmt, attribute, value, 0), SQL_HANDLE_STMT, m_stmt, "SQLSetStmtAttr");
     }
 
-    QVariant boundValue(const BoundColumn &b, SQLULEN r, const ColumnInfo &info) const
+    // The current row as the visitor sees it.
+    class Row : public FetchedRow {
+    public:
+        explicit Row(const BlockFetch &fetch) : f(fetch) {}
+        QVariant value(int column) const override
+        {
+            const int b = f.m_bound[std::size_t(column)];
+            return b < 0 ? f.m_pieces[std::size_t(column)] : f.boundValue(std::size_t(b), std::size_t(column));
+        }
+        bool isNull(int column) const override
+        {
+            const int b = f.m_bound[std::size_t(column)];
+            return b < 0 ? f.m_pieces[std::size_t(column)].isNull()
+                         : f.m_boundColumns[std::size_t(b)].indicators[f.m_row] == SQL_NULL_DATA;
+        }
+        qint64 number(int column) const override
+        {
+            const int b = f.m_bound[std::size_t(column)];
+            if (b >= 0 && f.m_boundColumns[std::size_t(b)].cType == SQL_C_SBIGINT) {
+                const BoundColumn &c = f.m_boundColumns[std::size_t(b)];
+                SQLBIGINT value = 0;
+                if (c.indicators[f.m_row] != SQL_NULL_DATA)
+                    std::memcpy(&value, f.cell(c), sizeof value);
+                return value;
+            }
+            return value(column).toLongLong();
+        }
+        QString text(int column) const override
+        {
+            const int b = f.m_bound[std::size_t(column)];
+            if (b >= 0 && f.m_boundColumns[std::size_t(b)].cType == SQL_C_WCHAR
+                && f.m_columns[std::size_t(column)].kind == Fetch::Text) {
+                const BoundColumn &c = f.m_boundColumns[std::size_t(b)];
+                return c.indicators[f.m_row] == SQL_NULL_DATA ? QString() : f.boundText(c, f.m_columns[std::size_t(column)]);
+            }
+            return value(column).toString();
+        }
+        bool textView(int column, QStringView &view) const override
+        {
+            const int b = f.m_bound[std::size_t(column)];
+            if (b < 0 || f.m_boundColumns[std::size_t(b)].cType != SQL_C_WCHAR
+                || f.m_columns[std::size_t(column)].kind != Fetch::Text)
+                return false;
+            const BoundColumn &c = f.m_boundColumns[std::size_t(b)];
+            const SQLLEN indicator = c.indicators[f.m_row];
+            if (indicator == SQL_NULL_DATA || indicator == SQL_NO_TOTAL || indicator > c.width - SQLLEN(sizeof(SQLWCHAR)))
+                return false;  // null, or text() reports the fault
+            const auto *chars = reinterpret_cast<const char16_t *>(f.cell(c));
+            if (indicator > 0 && (chars[0] == 0xFEFF || chars[0] == 0xFFFE))
+                return false;  // as text() reads it
+            view = QStringView(chars, qsizetype(indicator / SQLLEN(sizeof(SQLWCHAR))));
+            return true;
+        }
+
+    private:
+        const BlockFetch &f;
+    };
+
+    const char *cell(const BoundColumn &b) const
     {
-        const SQLLEN indicator = b.indicators[r];
-        if (indicator == SQL_NULL_DATA)
+        return reinterpret_cast<const char *>(b.buffer.data()) + SQLLEN(m_row) * b.width;
+    }
+
+    QString boundText(const BoundColumn &b, const ColumnInfo &info) const
+    {
+        // Sized from the column's description, so a longer value is the driver's fault; it is
+        // reported rather than shown cut short.
+        const SQLLEN indicator = b.indicators[m_row];
+        if (indicator == SQL_NO_TOTAL || indicator > b.width - SQLLEN(sizeof(SQLWCHAR)))
+            throw DbError(QStringLiteral("The value of column %1 is longer than its type allows.").arg(info.name));
+        return fromSqlWChar(reinterpret_cast<const SQLWCHAR *>(cell(b)), qsizetype(indicator / SQLLEN(sizeof(SQLWCHAR))));
+    }
+
+    QVariant boundValue(std::size_t bound, std::size_t column) const
+    {
+        const BoundColumn &b = m_boundColumns[bound];
+        if (b.indicators[m_row] == SQL_NULL_DATA)
             return {};
-        const char *cell = reinterpret_cast<const char *>(b.buffer.data()) + SQLLEN(r) * b.width;
         if (b.cType == SQL_C_SBIGINT) {
             SQLBIGINT value = 0;
-            std::memcpy(&value, cell, sizeof value);
+            std::memcpy(&value, cell(b), sizeof value);
             return qlonglong(value);
         }
         if (b.cType == SQL_C_DOUBLE) {
             SQLDOUBLE value = 0;
-            std::memcpy(&value, cell, sizeof value);
+            std::memcpy(&value, cell(b), sizeof value);
             return double(value);
         }
-        // Sized from the column's description, so a longer value is the driver's fault; it is
-        // reported rather than shown cut short.
-        if (indicator == SQL_NO_TOTAL || indicator > b.width - SQLLEN(sizeof(SQLWCHAR)))
-            throw DbError(QStringLiteral("The value of column %1 is longer than its type allows.").arg(info.name));
-        const QString text = fromSqlWChar(reinterpret_cast<const SQLWCHAR *>(cell),
-                                          qsizetype(indicator / SQLLEN(sizeof(SQLWCHAR))));
+        const ColumnInfo &info = m_columns[column];
+        const QString text = boundText(b, info);
         return info.kind == Fetch::Decimal ? decimalValue(text, info.scale) : QVariant(text);
     }
 
@@ -269,8 +335,11 @@ private:
     std::vector<BoundColumn> m_boundColumns;
     std::vector<int> m_bound;  // per column: its BoundColumn, or -1 when read in pieces
     std::vector<std::size_t> m_unbound;
+    std::vector<QVariant> m_pieces;  // per column: the value read in pieces, for the current row
     SQLULEN m_rows = 1;
     SQLULEN m_fetched = 0;
+    SQLULEN m_row = 0;
+    Row m_rowView{*this};
 };
 
 }  // namespace
@@ -304,7 +373,7 @@ bool Statement::currentHasColumns()
     return count > 0;
 }
 
-ResultSet Statement::fetchCurrent()
+void Statement::visitCurrent(RowVisitor &visitor)
 {
     SQLSMALLINT count = 0;
     check(SQLNumResultCols(m_stmt, &count), SQL_HANDLE_STMT, m_stmt, "SQLNumResultCols");
@@ -328,11 +397,27 @@ ResultSet Statement::fetchCurrent()
         info.scale = digits;
         names << info.name;
     }
-    ResultSet result(names);
+    visitor.begin(ResultSet(names).fieldNames());
     BlockFetch fetch(m_connection, m_stmt, columns);
-    while (fetch.next(result)) {
+    while (fetch.next(visitor)) {
     }
-    return result;
+    visitor.end();
+}
+
+ResultSet Statement::fetchCurrent()
+{
+    struct Store : RowVisitor {
+        ResultSet result;
+        void begin(const QStringList &fieldNames) override { result = ResultSet(fieldNames); }
+        void row(const FetchedRow &row) override
+        {
+            QVariant *cells = result.appendNullRow();
+            for (int i = 0; i < result.fieldCount(); ++i)
+                cells[i] = row.value(i);
+        }
+    } store;
+    visitCurrent(store);
+    return std::move(store.result);
 }
 
 bool Statement::nextResult()

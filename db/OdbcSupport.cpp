@@ -82,7 +82,11 @@ std::vector<SQLWCHAR> toSqlWChar(const QString &text)
 
 QString fromSqlWChar(const SQLWCHAR *text, qsizetype length)
 {
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(text), length);
+    // fromUtf16 reads a leading byte order mark (and drops it); any other text is copied as
+    // is, which the plain constructor does without the decoder's overhead.
+    if (length > 0 && (text[0] == 0xFEFF || text[0] == 0xFFFE))
+        return QString::fromUtf16(reinterpret_cast<const char16_t *>(text), length);
+    return QString(reinterpret_cast<const QChar *>(text), length);
 }
 
 std::vector<DiagRecord> diagnostics(SQLSMALLINT handleType, SQLHANDLE handle)

@@ -78,20 +78,14 @@ SchemaComparison compareSchemas(DatabaseObjects &objects, const ServerFields &fi
 {
     AdoQuery s(&objects.ADOConnection1, 0), t(&objects.ADOConnection2, 0);
     if (!modulesOnly) {
-        // Each side's catalogue in one round trip; the two servers answer at once.
+        // Each side's catalogue in one round trip; the two servers answer at once, and each
+        // side's model is built from its rows as they come, on the thread fetching them.
         s.setSql({model::catalogBatch(fields.ComboBox1)});
         t.setSql({model::catalogBatch(fields.ComboBox2)});
-        AdoQuery::openAllTogether({&s, &t});
-        // Each side's rows are let go once read: the items then reuse their memory.
-        QList<ResultSet> sampleRows = s.results(), targetRows = t.results();
-        s.close();
-        t.close();
-        model::Database sampleDb, targetDb;
-        const auto read = [](QList<ResultSet> &rows, model::Database &database) {
-            database = model::readCatalogBatch(rows);
-            rows.clear();
-        };
-        bothAtOnce([&] { read(sampleRows, sampleDb); }, [&] { read(targetRows, targetDb); });
+        const auto sampleBuilder = std::make_shared<model::CatalogBuilder>();
+        const auto targetBuilder = std::make_shared<model::CatalogBuilder>();
+        AdoQuery::visitAllTogether({{&s, sampleBuilder}, {&t, targetBuilder}});
+        const model::Database sampleDb = sampleBuilder->take(), targetDb = targetBuilder->take();
         SchemaComparison comparison = compareModels(sampleDb, targetDb);
         comparison.targetDatabase = fields.ComboBox2;
         return comparison;

@@ -1,9 +1,13 @@
 #include "schema/model/CatalogRead.h"
 
+#include "db/RowVisitor.h"
+
 #include <QHash>
 
 #include <cstring>
+#include <memory>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -104,39 +108,83 @@ const char *const kQueries[QueryCount] = {
 #undef DBSYNC_SHORT_TEXT
 #undef DBSYNC_LONG_TEXT
 
-// Reads a result's fields by name, failing loudly when the server's answer lacks one.
-class Reader {
-public:
-    Reader(const ResultSet &result, const char *what) : r_(result), what_(what) {}
-    int rows() const { return r_.rowCount(); }
-    QString text(int row, const char *field) const { return r_.value(row, index(field)).toString().trimmed(); }
-    // Text as stored: definitions keep their blanks and line breaks.
-    QString raw(int row, const char *field) const { return r_.value(row, index(field)).toString(); }
-    qint64 number(int row, const char *field) const
-    {
-        // Numbers arrive as qlonglong: read in place, without the conversions' dispatch.
-        const QVariant &v = r_.value(row, index(field));
-        return v.typeId() == QMetaType::LongLong ? *static_cast<const qlonglong *>(v.constData()) : v.toLongLong();
-    }
-    bool flag(int row, const char *field) const { return number(row, field) != 0; }
-    bool isNull(int row, const char *field) const { return r_.value(row, index(field)).isNull(); }
 
-private:
-    // Each field is looked up by name once: thousands of rows ask for the same few.
-    int index(const char *field) const
+// A row set's fields by name, failing loudly when the server's answer lacks one.
+class Fields {
+public:
+    void reset(const QStringList &names, const char *what)
     {
-        for (const auto &[name, at] : found_)
+        names_ = names;
+        what_ = what;
+        found_.clear();
+    }
+    // Each field is looked up by name once: thousands of rows ask for the same few.
+    int at(const char *field) const
+    {
+        for (const auto &[name, i] : found_)
             if (name == field || std::strcmp(name, field) == 0)
-                return at;
-        const int i = r_.fieldIndex(QLatin1String(field));
-        if (i < 0)
+                return i;
+        int i = 0;
+        while (i < names_.size() && names_[i].compare(QLatin1String(field), Qt::CaseInsensitive) != 0)
+            ++i;
+        if (i == names_.size())
             throw std::runtime_error(std::string("the catalogue's answer for ") + what_ + " has no field " + field);
         found_.emplace_back(field, i);
         return i;
     }
-    const ResultSet &r_;
-    const char *what_;
+
+private:
+    QStringList names_;
+    const char *what_ = "";
     mutable std::vector<std::pair<const char *, int>> found_;
+};
+
+// One copy of each text that repeats from row to row (column and type names, defaults): a
+// large schema has the same few thousands of times, and each copy costs an allocation.
+class SharedTexts {
+public:
+    QString get(QStringView text)
+    {
+        if (const auto at = texts_.find(text); at != texts_.end())
+            return at->second;
+        QString copy = text.toString();
+        const QStringView key = copy;  // the moved string keeps its characters where they are
+        return texts_.emplace(key, std::move(copy)).first->second;
+    }
+
+private:
+    struct Hash {
+        std::size_t operator()(QStringView text) const { return qHash(text); }
+    };
+    std::unordered_map<QStringView, QString, Hash> texts_;
+};
+
+// One row read by field name.
+class Row {
+public:
+    Row(const FetchedRow &row, const Fields &fields, SharedTexts &shared) : r_(row), f_(fields), s_(shared) {}
+    QString text(const char *field) const { return r_.text(f_.at(field)).trimmed(); }
+    // Text as stored: definitions keep their blanks and line breaks.
+    QString raw(const char *field) const { return r_.text(f_.at(field)); }
+    // As text() and raw(), for a field whose values repeat.
+    QString name(const char *field) const { return shared(field, true); }
+    QString sharedRaw(const char *field) const { return shared(field, false); }
+    qint64 number(const char *field) const { return r_.number(f_.at(field)); }
+    bool flag(const char *field) const { return number(field) != 0; }
+    bool isNull(const char *field) const { return r_.isNull(f_.at(field)); }
+
+private:
+    QString shared(const char *field, bool trim) const
+    {
+        const int at = f_.at(field);
+        QStringView view;
+        if (!r_.textView(at, view) || view.isEmpty())
+            return trim ? r_.text(at).trimmed() : r_.text(at);
+        return s_.get(trim ? view.trimmed() : view);
+    }
+    const FetchedRow &r_;
+    const Fields &f_;
+    SharedTexts &s_;
 };
 
 bool isDbo(const QString &schema)
@@ -170,6 +218,7 @@ QString moduleCaption(const QString &type)
     return QStringLiteral("函数");
 }
 
+
 }  // namespace
 
 QStringList catalogQueries(const QString &database, bool modulesOnly)
@@ -190,65 +239,87 @@ QString catalogBatch(const QString &database, bool modulesOnly)
     return wanted.join(QStringLiteral("\r\n"));
 }
 
-Database readCatalogBatch(const QList<ResultSet> &results, bool modulesOnly)
-{
-    const QStringList queries = catalogQueries(QString(), modulesOnly);
-    if (results.size() != queries.size() - queries.count(QString()))
-        throw std::runtime_error("the catalogue was read incompletely");
-    QList<ResultSet> each;
-    qsizetype next = 0;
-    for (const QString &query : queries)
-        each << (query.isEmpty() ? ResultSet() : results[next++]);
-    return readDatabase(each);
-}
 
-Database readDatabase(const QList<ResultSet> &results)
-{
-    if (results.size() != QueryCount)
-        throw std::runtime_error("the catalogue was read incompletely");
+struct CatalogBuilder::State {
+    explicit State(bool modulesOnly)
+    {
+        for (int q = 0; q < QueryCount; ++q)
+            if (!modulesOnly || q == Tables || q == Modules || q == Dependencies)
+                order.push_back(Query(q));
+    }
+
+    std::vector<Query> order;  // the queries whose row sets come, in turn
+    std::size_t done = 0;      // row sets begun
+    Query query = QueryCount;
+    Fields fields;
+    SharedTexts shared;
     Database db;
 
-    // Texts too long for the block-fetched queries, by kind and ids; a short one is taken as is.
-    QHash<QString, QString> longTexts;
-    const Reader longs(results[LongTexts], "long texts");
-    for (int r = 0; r < longs.rows(); ++r)
-        longTexts.insert(longs.text(r, "kind") + QLatin1Char('|') + QString::number(longs.number(r, "object_id"))
-                             + QLatin1Char('|') + QString::number(longs.number(r, "part_id")),
-                         longs.raw(r, "text"));
-    const auto definition = [&](const Reader &reader, int row, const char *field, const char *kind, qint64 object,
-                                qint64 part) {
-        if (longTexts.isEmpty() || !reader.isNull(row, field))
-            return reader.raw(row, field);
-        return longTexts.value(QLatin1String(kind) + QLatin1Char('|') + QString::number(object) + QLatin1Char('|')
-                               + QString::number(part));
-    };
+    QHash<qint64, qsizetype> tableAt;  // by object id; tables outside dbo are not read further
+    QHash<qint64, QString> tableNames;
+    QSet<qint64> computedTables;
+    QHash<QPair<qint64, qint64>, QPair<qsizetype, qsizetype>> indexAt;  // (table, index id) -> position
+    QHash<qint64, QPair<qsizetype, qsizetype>> keyAt;
+    QHash<qint64, qsizetype> moduleAt;
+    // The rows come by table: each table's columns gather here and go to it sized once.
+    qint64 columnsOf = -1;
+    QList<Column> columns;
 
-    const Reader types(results[Types], "types");
-    for (int r = 0; r < types.rows(); ++r) {
+    // Texts too long for the block-fetched queries come last: where each one goes, by kind and
+    // ids, and the texts by the same key.
+    struct LongText {
+        char kind;
+        qsizetype table, item;
+    };
+    QHash<QString, LongText> pending;
+    static QString longKey(QLatin1Char kind, qint64 object, qint64 part)
+    {
+        return QString(kind) + QLatin1Char('|') + QString::number(object) + QLatin1Char('|') + QString::number(part);
+    }
+    // The short form of a definition; a null one may be long, to be filled in from LongTexts.
+    QString definition(const Row &row, const char *field, char kind, qint64 object, qint64 part,
+                       qsizetype table, qsizetype item)
+    {
+        if (row.isNull(field))
+            pending.insert(longKey(QLatin1Char(kind), object, part), {kind, table, item});
+        return row.sharedRaw(field);
+    }
+
+    void flushColumns()
+    {
+        if (columnsOf < 0)
+            return;
+        QList<Column> &to = db.tables[tableAt.value(columnsOf)].columns;
+        to.reserve(to.size() + columns.size());
+        for (Column &c : columns)
+            to << std::move(c);
+        columns.clear();
+        columnsOf = -1;
+    }
+
+    void type(const Row &row)
+    {
         AliasType t;
-        t.schema = types.text(r, "schema_name");
-        t.name = types.text(r, "name");
-        t.base = {types.text(r, "base_name"), false, int(types.number(r, "max_length")), int(types.number(r, "precision")),
-                  int(types.number(r, "scale"))};
-        t.nullable = types.flag(r, "is_nullable");
+        t.schema = row.name("schema_name");
+        t.name = row.text("name");
+        t.base = {row.name("base_name"), false, int(row.number("max_length")), int(row.number("precision")),
+                  int(row.number("scale"))};
+        t.nullable = row.flag("is_nullable");
         if (isDbo(t.schema))
             db.types << t;
         else
             db.unsupported << Unsupported{QStringLiteral("类型"), t.schema, t.name, QStringLiteral("不在 dbo 架构中")};
     }
 
-    // Tables by object id; those outside dbo are listed, not read further.
-    QHash<qint64, qsizetype> tableAt;
-    QHash<qint64, QString> tableNames;
-    const Reader tables(results[Tables], "tables");
-    for (int r = 0; r < tables.rows(); ++r) {
-        const qint64 id = tables.number(r, "object_id");
-        const QString schema = tables.text(r, "schema_name");
-        const QString name = tables.text(r, "name");
+    void table(const Row &row)
+    {
+        const qint64 id = row.number("object_id");
+        const QString schema = row.name("schema_name");
+        const QString name = row.text("name");
         tableNames.insert(id, name);
         if (!isDbo(schema)) {
             db.unsupported << Unsupported{QStringLiteral("表"), schema, name, QStringLiteral("不在 dbo 架构中")};
-            continue;
+            return;
         }
         Table t;
         t.schema = schema;
@@ -256,169 +327,247 @@ Database readDatabase(const QList<ResultSet> &results)
         tableAt.insert(id, db.tables.size());
         db.tables << std::move(t);
     }
-    QSet<qint64> computedTables;
 
-    const Reader columns(results[Columns], "columns");
-    // The rows come by table: each table's list is sized once, at its first row.
-    qint64 sized = -1;
-    for (int r = 0; r < columns.rows(); ++r) {
-        const qint64 id = columns.number(r, "object_id");
-        const auto at = tableAt.constFind(id);
-        if (at == tableAt.constEnd())
-            continue;
-        if (id != sized) {
-            int end = r + 1;
-            while (end < columns.rows() && columns.number(end, "object_id") == id)
-                ++end;
-            db.tables[*at].columns.reserve(end - r);
-            sized = id;
+    void column(const Row &row)
+    {
+        const qint64 id = row.number("object_id");
+        if (id != columnsOf) {
+            flushColumns();
+            if (!tableAt.contains(id))
+                return;
+            columnsOf = id;
         }
         Column c;
-        c.name = columns.text(r, "name");
-        c.type = {columns.text(r, "type_name"), columns.flag(r, "is_user_defined"), int(columns.number(r, "max_length")),
-                  int(columns.number(r, "precision")), int(columns.number(r, "scale"))};
-        c.nullable = columns.flag(r, "is_nullable");
-        c.identity = columns.flag(r, "is_identity");
+        c.name = row.name("name");
+        c.type = {row.name("type_name"), row.flag("is_user_defined"), int(row.number("max_length")),
+                  int(row.number("precision")), int(row.number("scale"))};
+        c.nullable = row.flag("is_nullable");
+        c.identity = row.flag("is_identity");
         if (c.identity) {
-            c.seed = columns.number(r, "seed_value");
-            c.increment = columns.number(r, "increment_value");
+            c.seed = row.number("seed_value");
+            c.increment = row.number("increment_value");
         }
-        if (columns.flag(r, "is_computed"))
+        if (row.flag("is_computed"))
             computedTables.insert(id);
-        if (!columns.isNull(r, "default_name"))
+        if (!row.isNull("default_name")) {
+            const qsizetype at = tableAt.value(id);
             c.defaultConstraint = DefaultDef{
-                columns.text(r, "default_name"),
-                definition(columns, r, "default_definition", "D", id, columns.number(r, "column_id")),
-                columns.flag(r, "default_system_named")};
-        db.tables[*at].columns << std::move(c);
+                row.text("default_name"),
+                definition(row, "default_definition", 'D', id, row.number("column_id"), at,
+                           db.tables[at].columns.size() + columns.size()),
+                row.flag("default_system_named")};
+        }
+        columns << std::move(c);
     }
 
-    QHash<QPair<qint64, qint64>, QPair<qsizetype, qsizetype>> indexAt;  // (table, index id) -> position
-    const Reader indexes(results[Indexes], "indexes");
-    for (int r = 0; r < indexes.rows(); ++r) {
-        const qint64 id = indexes.number(r, "object_id");
+    void index(const Row &row)
+    {
+        const qint64 id = row.number("object_id");
         const auto at = tableAt.constFind(id);
         if (at == tableAt.constEnd())
-            continue;
+            return;
+        QList<Index> &indexes = db.tables[*at].indexes;
         Index i;
-        i.name = indexes.text(r, "name");
-        i.role = indexes.flag(r, "is_primary_key")         ? IndexRole::PrimaryKey
-                 : indexes.flag(r, "is_unique_constraint") ? IndexRole::UniqueConstraint
-                                                           : IndexRole::Index;
-        i.unique = indexes.flag(r, "is_unique");
-        i.clustered = indexes.number(r, "type") == 1;
-        if (indexes.flag(r, "has_filter"))
-            i.filter = definition(indexes, r, "filter_definition", "F", id, indexes.number(r, "index_id"));
-        i.systemNamed = i.role != IndexRole::Index && indexes.flag(r, "is_system_named");
-        indexAt.insert({id, indexes.number(r, "index_id")}, {*at, db.tables[*at].indexes.size()});
-        db.tables[*at].indexes << std::move(i);
-    }
-    const Reader indexColumns(results[IndexColumns], "index columns");
-    for (int r = 0; r < indexColumns.rows(); ++r) {
-        const auto at = indexAt.constFind({indexColumns.number(r, "object_id"), indexColumns.number(r, "index_id")});
-        if (at == indexAt.constEnd())
-            continue;
-        Index &i = db.tables[at->first].indexes[at->second];
-        if (indexColumns.flag(r, "is_included_column"))
-            i.included << indexColumns.text(r, "name");
-        else
-            i.keys << IndexColumn{indexColumns.text(r, "name"), indexColumns.flag(r, "is_descending_key")};
+        i.name = row.text("name");
+        i.role = row.flag("is_primary_key")         ? IndexRole::PrimaryKey
+                 : row.flag("is_unique_constraint") ? IndexRole::UniqueConstraint
+                                                    : IndexRole::Index;
+        i.unique = row.flag("is_unique");
+        i.clustered = row.number("type") == 1;
+        const qint64 indexId = row.number("index_id");
+        if (row.flag("has_filter"))
+            i.filter = definition(row, "filter_definition", 'F', id, indexId, *at, indexes.size());
+        i.systemNamed = i.role != IndexRole::Index && row.flag("is_system_named");
+        indexAt.insert({id, indexId}, {*at, indexes.size()});
+        indexes << std::move(i);
     }
 
-    const Reader checks(results[Checks], "checks");
-    for (int r = 0; r < checks.rows(); ++r) {
-        const qint64 id = checks.number(r, "parent_object_id");
+    void indexColumn(const Row &row)
+    {
+        const auto at = indexAt.constFind({row.number("object_id"), row.number("index_id")});
+        if (at == indexAt.constEnd())
+            return;
+        Index &i = db.tables[at->first].indexes[at->second];
+        if (row.flag("is_included_column"))
+            i.included << row.name("name");
+        else
+            i.keys << IndexColumn{row.name("name"), row.flag("is_descending_key")};
+    }
+
+    void check(const Row &row)
+    {
+        const qint64 id = row.number("parent_object_id");
         const auto at = tableAt.constFind(id);
         if (at == tableAt.constEnd())
-            continue;
-        db.tables[*at].checks << Check{checks.text(r, "name"),
-                                       definition(checks, r, "definition", "C", id, checks.number(r, "object_id")),
-                                       checks.flag(r, "is_disabled"),
-                                       checks.flag(r, "is_not_trusted"), checks.flag(r, "is_system_named")};
+            return;
+        QList<Check> &checks = db.tables[*at].checks;
+        checks << Check{row.text("name"),
+                        definition(row, "definition", 'C', id, row.number("object_id"), *at, checks.size()),
+                        row.flag("is_disabled"), row.flag("is_not_trusted"), row.flag("is_system_named")};
     }
 
-    QHash<qint64, QPair<qsizetype, qsizetype>> keyAt;
-    const Reader keys(results[ForeignKeys], "foreign keys");
-    for (int r = 0; r < keys.rows(); ++r) {
-        const auto at = tableAt.constFind(keys.number(r, "parent_object_id"));
+    void foreignKey(const Row &row)
+    {
+        const auto at = tableAt.constFind(row.number("parent_object_id"));
         if (at == tableAt.constEnd())
-            continue;
+            return;
         ForeignKey f;
-        f.name = keys.text(r, "name");
-        const qint64 referenced = keys.number(r, "referenced_object_id");
+        f.name = row.text("name");
+        const qint64 referenced = row.number("referenced_object_id");
         f.referencedTable = tableNames.value(referenced);
         if (const auto rt = tableAt.constFind(referenced); rt != tableAt.constEnd())
             f.referencedSchema = db.tables[*rt].schema;
-        f.onDelete = ReferentialAction(keys.number(r, "delete_referential_action"));
-        f.onUpdate = ReferentialAction(keys.number(r, "update_referential_action"));
-        f.disabled = keys.flag(r, "is_disabled");
-        f.notTrusted = keys.flag(r, "is_not_trusted");
-        f.systemNamed = keys.flag(r, "is_system_named");
-        keyAt.insert(keys.number(r, "object_id"), {*at, db.tables[*at].foreignKeys.size()});
+        f.onDelete = ReferentialAction(row.number("delete_referential_action"));
+        f.onUpdate = ReferentialAction(row.number("update_referential_action"));
+        f.disabled = row.flag("is_disabled");
+        f.notTrusted = row.flag("is_not_trusted");
+        f.systemNamed = row.flag("is_system_named");
+        keyAt.insert(row.number("object_id"), {*at, db.tables[*at].foreignKeys.size()});
         db.tables[*at].foreignKeys << std::move(f);
     }
-    const Reader keyColumns(results[ForeignKeyColumns], "foreign key columns");
-    for (int r = 0; r < keyColumns.rows(); ++r) {
-        const auto at = keyAt.constFind(keyColumns.number(r, "constraint_object_id"));
+
+    void foreignKeyColumn(const Row &row)
+    {
+        const auto at = keyAt.constFind(row.number("constraint_object_id"));
         if (at == keyAt.constEnd())
-            continue;
+            return;
         ForeignKey &f = db.tables[at->first].foreignKeys[at->second];
-        f.columns << keyColumns.text(r, "column_name");
-        f.referencedColumns << keyColumns.text(r, "referenced_column_name");
+        f.columns << row.name("column_name");
+        f.referencedColumns << row.name("referenced_column_name");
     }
 
-    // Left out whole: created as plain columns, a computed column would hold stale values.
-    QStringList computed;
-    for (qint64 id : computedTables) {
-        const Table &t = db.tables[tableAt.value(id)];
-        db.unsupported << Unsupported{QStringLiteral("表"), t.schema, t.name, QStringLiteral("含计算列")};
-        computed << t.name;
-    }
-    db.tables.removeIf([&](const Table &t) { return computed.contains(t.name); });
-
-    QHash<qint64, qsizetype> moduleAt;
-    const Reader modules(results[Modules], "modules");
-    for (int r = 0; r < modules.rows(); ++r) {
-        const QString type = modules.text(r, "type");
+    void module(const Row &row)
+    {
+        const QString type = row.name("type");
         Module m;
-        m.schema = modules.text(r, "schema_name");
-        m.name = modules.text(r, "name");
+        m.schema = row.name("schema_name");
+        m.name = row.text("name");
         const QString caption = moduleCaption(type);
         if (!isDbo(m.schema)) {
             db.unsupported << Unsupported{caption, m.schema, m.name, QStringLiteral("不在 dbo 架构中")};
-            continue;
+            return;
         }
         if (type == QLatin1String("FS") || type == QLatin1String("FT") || type == QLatin1String("PC")
             || type == QLatin1String("TA")) {
             db.unsupported << Unsupported{caption, m.schema, m.name, QStringLiteral("CLR 对象")};
-            continue;
+            return;
         }
-        if (modules.isNull(r, "definition")) {
+        if (row.isNull("definition")) {
             db.unsupported << Unsupported{caption, m.schema, m.name, QStringLiteral("定义已加密")};
-            continue;
+            return;
         }
         m.kind = moduleKind(type);
-        m.definition = modules.raw(r, "definition");
-        m.schemaBound = modules.flag(r, "is_schema_bound");
+        m.definition = row.raw("definition");
+        m.schemaBound = row.flag("is_schema_bound");
         if (m.kind == ModuleKind::Trigger) {
-            m.table = tableNames.value(modules.number(r, "parent_object_id"));
-            m.disabled = modules.flag(r, "is_disabled");
+            m.table = tableNames.value(row.number("parent_object_id"));
+            m.disabled = row.flag("is_disabled");
         }
-        moduleAt.insert(modules.number(r, "object_id"), db.modules.size());
+        moduleAt.insert(row.number("object_id"), db.modules.size());
         db.modules << std::move(m);
     }
-    const Reader dependencies(results[Dependencies], "dependencies");
-    for (int r = 0; r < dependencies.rows(); ++r) {
-        const auto at = moduleAt.constFind(dependencies.number(r, "referencing_id"));
+
+    void dependency(const Row &row)
+    {
+        const auto at = moduleAt.constFind(row.number("referencing_id"));
         if (at == moduleAt.constEnd())
-            continue;
-        const QString schema = dependencies.text(r, "referenced_schema_name");
-        const QString name = dependencies.text(r, "referenced_entity_name");
+            return;
+        const QString schema = row.name("referenced_schema_name");
+        const QString name = row.text("referenced_entity_name");
         const QString ref = schema.isEmpty() ? name : schema + QLatin1Char('.') + name;
         if (!db.modules[*at].references.contains(ref))
             db.modules[*at].references << ref;
     }
-    return db;
+
+    void longText(const Row &row)
+    {
+        const QString kind = row.text("kind");
+        if (kind.size() != 1)
+            return;
+        const auto to = pending.constFind(longKey(QLatin1Char(kind[0].toLatin1()), row.number("object_id"),
+                                                  row.number("part_id")));
+        if (to == pending.constEnd())
+            return;  // a short text, taken as it came
+        Table &t = db.tables[to->table];
+        const QString text = row.raw("text");
+        if (to->kind == 'D')
+            t.columns[to->item].defaultConstraint->definition = text;
+        else if (to->kind == 'F')
+            t.indexes[to->item].filter = text;
+        else
+            t.checks[to->item].definition = text;
+    }
+};
+
+CatalogBuilder::CatalogBuilder(bool modulesOnly) : d(std::make_unique<State>(modulesOnly)) {}
+
+CatalogBuilder::~CatalogBuilder() = default;
+
+void CatalogBuilder::begin(const QStringList &fieldNames)
+{
+    static const char *const kWhat[QueryCount] = {"types",  "tables",       "columns",     "indexes",
+                                                  "index columns", "checks", "foreign keys", "foreign key columns",
+                                                  "modules", "dependencies", "long texts"};
+    if (d->done == d->order.size())
+        throw std::runtime_error("the catalogue's answer has more row sets than queries");
+    d->query = d->order[d->done++];
+    d->fields.reset(fieldNames, kWhat[d->query]);
+}
+
+void CatalogBuilder::row(const FetchedRow &fetched)
+{
+    const Row row(fetched, d->fields, d->shared);
+    switch (d->query) {
+    case Types: d->type(row); break;
+    case Tables: d->table(row); break;
+    case Columns: d->column(row); break;
+    case Indexes: d->index(row); break;
+    case IndexColumns: d->indexColumn(row); break;
+    case Checks: d->check(row); break;
+    case ForeignKeys: d->foreignKey(row); break;
+    case ForeignKeyColumns: d->foreignKeyColumn(row); break;
+    case Modules: d->module(row); break;
+    case Dependencies: d->dependency(row); break;
+    case LongTexts: d->longText(row); break;
+    case QueryCount: break;
+    }
+}
+
+void CatalogBuilder::end()
+{
+    if (d->query == Columns)
+        d->flushColumns();
+}
+
+Database CatalogBuilder::take()
+{
+    if (d->done != d->order.size())
+        throw std::runtime_error("the catalogue was read incompletely");
+    Database &db = d->db;
+    // Left out whole: created as plain columns, a computed column would hold stale values.
+    QStringList computed;
+    for (qint64 id : std::as_const(d->computedTables)) {
+        const Table &t = db.tables[d->tableAt.value(id)];
+        db.unsupported << Unsupported{QStringLiteral("表"), t.schema, t.name, QStringLiteral("含计算列")};
+        computed << t.name;
+    }
+    db.tables.removeIf([&](const Table &t) { return computed.contains(t.name); });
+    return std::move(db);
+}
+
+Database readCatalogBatch(const QList<ResultSet> &results, bool modulesOnly)
+{
+    CatalogBuilder builder(modulesOnly);
+    for (const ResultSet &result : results)
+        visitRows(result, builder);
+    return builder.take();
+}
+
+Database readDatabase(const QList<ResultSet> &results)
+{
+    if (results.size() != QueryCount)
+        throw std::runtime_error("the catalogue was read incompletely");
+    return readCatalogBatch(results);
 }
 
 }  // namespace dbsync::model

@@ -4,7 +4,10 @@
 // results.
 
 #include "db/ResultSet.h"
+#include "db/RowVisitor.h"
 #include "schema/model/Objects.h"
+
+#include <memory>
 
 namespace dbsync::model {
 
@@ -23,5 +26,22 @@ QString catalogBatch(const QString &database, bool modulesOnly = false);
 Database readDatabase(const QList<ResultSet> &results);
 // The same from the row sets of catalogBatch() with the same modulesOnly.
 Database readCatalogBatch(const QList<ResultSet> &results, bool modulesOnly = false);
+
+// The same as the rows of catalogBatch() arrive (AdoQuery::visitAllTogether), keeping none of
+// them: the model grows while the server still sends.
+class CatalogBuilder : public RowVisitor {
+public:
+    explicit CatalogBuilder(bool modulesOnly = false);
+    ~CatalogBuilder() override;
+    void begin(const QStringList &fieldNames) override;
+    void row(const FetchedRow &row) override;
+    void end() override;
+    // The model, once; throws std::runtime_error unless every row set has come.
+    Database take();
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
 
 }  // namespace dbsync::model

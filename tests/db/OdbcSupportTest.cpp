@@ -39,3 +39,17 @@ TEST(DriverErrors, ReasonForAFailedLoginComesBeforeTheLoginFailure)
                  "Cannot open database \"nope\" requested by the login. The login failed.");
     EXPECT_STREQ(odbc::errorFrom({records[0], records[2]}, {}).what(), "Login failed for user 'sa'.");
 }
+
+// Texts from the driver copy as they are; a leading byte order mark is read as QString's
+// UTF-16 decoding reads it (dropped, or the rest taken as the other byte order).
+TEST(DriverTexts, ConvertAsUtf16Decoding)
+{
+    const std::u16string texts[] = {u"", u"plain", u"  名称 ", u"\U00020000x", u"\uFEFFafter", u"\uFFFEab",
+                                    u"a\uFEFF", std::u16string(5000, u'z')};
+    for (const std::u16string &t : texts) {
+        const auto *chars = reinterpret_cast<const SQLWCHAR *>(t.data());
+        const QString expected = QString::fromUtf16(t.data(), qsizetype(t.size()));
+        EXPECT_EQ(odbc::fromSqlWChar(chars, qsizetype(t.size())), expected) << expected.toStdString();
+    }
+    EXPECT_EQ(odbc::fromSqlWChar(reinterpret_cast<const SQLWCHAR *>(u"\uFEFFab"), 3), QStringLiteral("ab"));
+}

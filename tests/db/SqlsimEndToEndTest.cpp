@@ -384,6 +384,84 @@ TEST_F(SqlsimEndToEnd, OneBatchGivesEveryRowSetInOrder)
     EXPECT_EQ(a.results().size(), 1);
 }
 
+// Rows handed over as fetched read as the stored ones do, through every accessor: bound
+// numbers and texts, decimals, nulls, a MAX text read in pieces (so a row at a time), blanks
+// kept; text views exist only for texts held in place.
+TEST_F(SqlsimEndToEnd, VisitedRowsReadAsStoredOnes)
+{
+    AdoConnection first, second;
+    reopenConnection(first, sampleServerConnectionString(fields()));
+    reopenConnection(second, sampleServerConnectionString(fields()));
+    QStringList digits;
+    for (int i = 0; i < 30; ++i)
+        digits << QString("select %1 as k").arg(i);
+    const QString numbers = "(" + digits.join(" union all ") + ")";
+    const QStringList batch{
+        "select a.k * 30 + b.k as n, N' 名' + cast(a.k * 30 + b.k as nvarchar(10)) + N' ' as t,",
+        "  cast(b.k as decimal(9,2)) / 4 as d, cast(b.k as decimal(9,0)) as w,",
+        "  case when b.k % 3 = 0 then null else b.k end as z",
+        "from " + numbers + " a cross join " + numbers + " b order by n",
+        "select k, cast(N'长' + cast(k as nvarchar(10)) as nvarchar(max)) as m, N' ' + cast(k as nvarchar(10)) as t",
+        "from " + numbers + " a order by k",
+        "select 'only' as t where 1 = 0",
+        "select null as n, 7 as n"};
+    AdoQuery stored(&first, 0), visited(&second, 0);
+    stored.setSql(batch);
+    visited.setSql(batch);
+    stored.openAll();
+
+    struct Recorder : RowVisitor {
+        QList<QStringList> names;
+        QList<QList<QVariantList>> rows;  // per row set, per row: each column's readings
+        void begin(const QStringList &fieldNames) override { names << fieldNames, rows.append(QList<QVariantList>()); }
+        void row(const FetchedRow &row) override
+        {
+            QVariantList cells;
+            for (int c = 0; c < names.back().size(); ++c) {
+                QStringView view;
+                const bool inPlace = row.textView(c, view);
+                cells.append(QVariant(QVariantList{row.value(c), row.isNull(c), row.number(c), row.text(c),
+                                                   inPlace ? QVariant(view.toString()) : QVariant()}));
+            }
+            rows.back().append(cells);
+        }
+    };
+    const auto recorder = std::make_shared<Recorder>();
+    AdoQuery::visitAllTogether({{&visited, recorder}});
+    EXPECT_FALSE(visited.isOpen());
+
+    ASSERT_EQ(recorder->rows.size(), stored.results().size());
+    for (qsizetype s = 0; s < stored.results().size(); ++s) {
+        const ResultSet &expected = stored.results()[s];
+        EXPECT_EQ(recorder->names[s], expected.fieldNames());
+        ASSERT_EQ(recorder->rows[s].size(), expected.rowCount());
+        for (int r = 0; r < expected.rowCount(); ++r)
+            for (int c = 0; c < expected.fieldCount(); ++c) {
+                const QVariant &v = expected.value(r, c);
+                const QVariantList got = recorder->rows[s][r][c].toList();
+                ASSERT_EQ(got[0], v) << s << " " << r << " " << c;
+                EXPECT_EQ(got[1].toBool(), v.isNull());
+                EXPECT_EQ(got[2].toLongLong(), v.toLongLong());
+                EXPECT_EQ(got[3].toString(), v.toString());
+                if (got[4].isValid()) {
+                    EXPECT_EQ(got[4].toString(), v.toString());
+                }
+            }
+    }
+    ASSERT_EQ(recorder->rows[0].size(), 900);
+    EXPECT_EQ(recorder->rows[0][899][1].toList()[4].toString(), QString::fromUtf8(" 名899 "));  // bound, in place
+    EXPECT_FALSE(recorder->rows[0][1][0].toList()[4].isValid());  // a number has no text view
+    ASSERT_EQ(recorder->rows[1].size(), 30);
+    EXPECT_EQ(recorder->rows[1][29][1].toList()[3].toString(), QString::fromUtf8("长29"));
+    EXPECT_EQ(recorder->names[3], QStringList({"n", "n_1"}));
+
+    // An error anywhere in the batch surfaces; so does a batch without any row set.
+    visited.setSql({"select 1 as n", "select * from no_such_table"});
+    EXPECT_THROW(AdoQuery::visitAllTogether({{&visited, std::make_shared<Recorder>()}}), DbError);
+    visited.setSql({"print 'only a message'"});
+    EXPECT_THROW(AdoQuery::visitAllTogether({{&visited, std::make_shared<Recorder>()}}), DbError);
+}
+
 TEST_F(SqlsimEndToEnd, StalledStatementTimesOutAndTheConnectionGoesOn)
 {
     AdoConnection connection;
