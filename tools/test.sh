@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test.  --sanitize builds with ASan+UBSan in build-asan/.
-# --tsan builds the tests whose commands run on the worker thread, and the worker thread's own,
-# with ThreadSanitizer in build-tsan/ and runs only those.
+# --tsan builds the tests whose commands run on the worker thread, the worker thread's own and
+# the comparison that reads both catalogues at once, with ThreadSanitizer in build-tsan/ and runs only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-debian.sh
 build=build; extra=(); targets=(); tests=()
 if [ "${1:-}" = "--tsan" ]; then
   build=build-tsan; extra=(-DDBSYNC_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
-  targets=(--target sqlsim e2e_ProgressEndToEndTest FailureE2eTest e2e_LocalComparisonEndToEndTest db_tests)
-  tests=(-R '^(e2e\.(ProgressEndToEndTest|FailureE2eTest|LocalComparisonEndToEndTest)|WorkerThreadRunner\..*)$')
+  targets=(--target sqlsim e2e_ProgressEndToEndTest FailureE2eTest e2e_LocalComparisonEndToEndTest e2e_ObjectSyncEndToEndTest db_tests)
+  tests=(-R '^(e2e\.(ProgressEndToEndTest|FailureE2eTest|LocalComparisonEndToEndTest|ObjectSyncEndToEndTest)|WorkerThreadRunner\..*)$')
   export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$PWD/tools/tsan.supp"
 elif [ "${1:-}" = "--sanitize" ]; then
   # Line tables only: the reports keep their files and lines, the build takes less time.
