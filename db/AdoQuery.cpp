@@ -50,9 +50,10 @@ void AdoQuery::openAllTogether(const QList<AdoQuery *> &queries)
 void AdoQuery::visitAllTogether(const QList<Visit> &queries)
 {
     std::vector<StatementRun> runs;
-    for (const auto &[query, visitor] : queries) {
+    for (const Visit &visit : queries) {
+        AdoQuery *query = visit.first;
         runs.push_back({&usable(query->m_connection), query->m_commandTimeout,
-                        [visitor, text = query->sqlText()](odbc::Statement &statement) {
+                        [visitor = visit.second, text = query->sqlText()](odbc::Statement &statement) {
                             statement.execute(text);
                             bool rows = false;
                             do {
