@@ -1,9 +1,9 @@
 #include "schema/model/Items.h"
 
 #include "schema/Collation.h"
+#include "schema/model/NamesInText.h"
 #include "schema/model/Render.h"
 
-#include <QRegularExpression>
 #include <QSet>
 
 namespace dbsync::model {
@@ -100,31 +100,6 @@ ItemKind indexItemKind(IndexRole role)
         break;
     }
     return ItemKind::Index;
-}
-
-// Whether the text declares something of the type: "@p Phone", "@p AS [dbo].[Phone]",
-// "RETURNS Phone", a column of a table variable "(Id int, Tel Phone", "CAST(x AS Phone)",
-// "CONVERT(Phone, x)". A routine that does holds the type: DROP TYPE fails while it is there.
-// A select list's "a, b Phone" matches too: the routine is only dropped and made again.
-bool declaresType(const QString &definition, const QString &type)
-{
-    if (!definition.contains(type, Qt::CaseInsensitive))
-        return false;
-    static thread_local QHash<QString, QRegularExpression> patterns;
-    auto it = patterns.find(type);
-    if (it == patterns.end()) {
-        const QString named =
-            QStringLiteral("(?:(?:\\[dbo\\]|dbo)\\s*\\.\\s*)?(?:\\[%1\\]|%2(?![\\w@#$]))")
-                .arg(QRegularExpression::escape(QString(type).replace(QLatin1String("]"), QLatin1String("]]"))),
-                     QRegularExpression::escape(type));
-        const QString pattern = QStringLiteral("(?:@[\\w@#$]+\\s+(?:as\\s+)?|\\breturns\\s+)%1"
-                                               "|\\bas\\s+%1\\s*\\)|\\bconvert\\s*\\(\\s*%1\\s*,"
-                                               "|[(,]\\s*(?:\\[(?:[^\\]]|\\]\\])+\\]|[\\w#$]+)\\s+%1(?!\\s*\\.)")
-                                    .arg(named);
-        it = patterns.insert(type, QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption
-                                                                   | QRegularExpression::UseUnicodePropertiesOption));
-    }
-    return it->match(definition).hasMatch();
 }
 
 class Builder {
@@ -606,20 +581,6 @@ QString columnKey(const QString &tableKeyText, const QString &column)
     key.append(tableKeyText).append(QLatin1String("|col|"));
     appendKey(key, column);
     return key;
-}
-
-QStringList columnsNamedIn(const QString &definition, const Table &table)
-{
-    // One a thread: the two sides' items are made at once.
-    static thread_local const QRegularExpression bracketed(QStringLiteral("\\[((?:[^\\]]|\\]\\])+)\\]"));
-    QStringList out;
-    for (auto it = bracketed.globalMatch(definition); it.hasNext();) {
-        QString name = it.next().captured(1);
-        name.replace(QLatin1String("]]"), QLatin1String("]"));
-        if (const Column *c = table.column(name); c && !out.contains(c->name))
-            out << c->name;
-    }
-    return out;
 }
 
 }  // namespace dbsync::model

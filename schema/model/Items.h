@@ -87,7 +87,4 @@ ItemSet withoutItems(const Database &database);
 QString tableKey(const QString &schema, const QString &table);
 QString columnKey(const QString &tableKey, const QString &column);
 
-// The columns of a table that a definition names in brackets ("([Price]>=(0))").
-QStringList columnsNamedIn(const QString &definition, const Table &table);
-
 }  // namespace dbsync::model
